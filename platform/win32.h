@@ -1,0 +1,274 @@
+// The Win32 / Windows CE API as the kit uses it.
+//
+// On Windows and Windows CE this is <windows.h> plus the few names one of the
+// two lacks, so the kit's code reads as CE code on both. Everywhere else it
+// declares the subset the kit uses, implemented on POSIX in platform/posix/.
+// This folder is the only place that knows which system it runs on.
+#ifndef KVZ_PLATFORM_WIN32_H
+#define KVZ_PLATFORM_WIN32_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32) || defined(_WIN32_WCE)
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#define KVZ_EXPORT extern "C"
+#define KVZ_TEXT(s) L##s
+
+#ifndef _WIN32_WCE
+// Desktop additions, so the proxy's code is one code path with CE.
+
+// CE binds ordinals with the wide GetProcAddressW; the desktop has only the
+// 8-bit call, which takes an ordinal in the same way.
+inline FARPROC GetProcAddressW(HMODULE module, LPCWSTR name)
+{
+    if ((ULONG_PTR)name >> 16 == 0)
+        return GetProcAddress(module, (LPCSTR)name);
+    char narrow[256];
+    size_t i = 0;
+    for (; name[i] != 0 && i + 1 < sizeof narrow; i++)
+        narrow[i] = (char)name[i];
+    if (name[i] != 0)
+        return NULL;
+    narrow[i] = 0;
+    return GetProcAddress(module, narrow);
+}
+
+// CE answers "nothing matches" with ERROR_NO_MORE_FILES; the desktop says
+// ERROR_FILE_NOT_FOUND. Callers are written for CE.
+inline HANDLE KvzFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
+{
+    HANDLE h = FindFirstFileW(pattern, data);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND)
+        SetLastError(ERROR_NO_MORE_FILES);
+    return h;
+}
+#undef FindFirstFileW
+#define FindFirstFileW KvzFindFirstFileW
+#endif
+
+// Arguments arrive as 8-bit paths already in Windows form.
+inline void KvzArgToPath(char *) {}
+
+#else // POSIX
+
+#define KVZ_POSIX_LAYER 1
+#define WINAPI
+#define KVZ_EXPORT extern "C" __attribute__((visibility("default")))
+#define KVZ_TEXT(s) u##s
+#ifndef TEXT
+#define TEXT(s) KVZ_TEXT(s)
+#endif
+
+// ---- Types ----
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef unsigned short WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t UINT;
+typedef uintptr_t ULONG_PTR;
+typedef char16_t WCHAR;
+typedef char CHAR;
+typedef void *HANDLE;
+typedef void *HMODULE;
+typedef void *HINSTANCE;
+typedef void *HWND;
+typedef void *LPVOID;
+typedef const void *LPCVOID;
+typedef DWORD *LPDWORD;
+typedef LONG *PLONG;
+typedef char *LPSTR;
+typedef const char *LPCSTR;
+typedef WCHAR *LPWSTR;
+typedef const WCHAR *LPCWSTR;
+typedef void (*FARPROC)(void);
+typedef struct SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
+
+typedef struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME;
+
+typedef struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+} SYSTEMTIME, *LPSYSTEMTIME;
+
+#define MAX_PATH 260
+
+typedef struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    CHAR cFileName[MAX_PATH];
+    CHAR cAlternateFileName[14];
+} WIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
+
+typedef struct WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    WCHAR cFileName[MAX_PATH];
+    WCHAR cAlternateFileName[14];
+} WIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
+
+// A recursive mutex; opaque storage large enough for pthread_mutex_t.
+typedef struct CRITICAL_SECTION {
+    alignas(16) unsigned char opaque[64];
+} CRITICAL_SECTION, *LPCRITICAL_SECTION;
+
+// ---- Constants ----
+#define TRUE 1
+#define FALSE 0
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define INVALID_FILE_ATTRIBUTES ((DWORD)0xFFFFFFFF)
+#define INVALID_SET_FILE_POINTER ((DWORD)0xFFFFFFFF)
+
+#define FILE_ATTRIBUTE_READONLY 0x01
+#define FILE_ATTRIBUTE_DIRECTORY 0x10
+#define FILE_ATTRIBUTE_ARCHIVE 0x20
+#define FILE_ATTRIBUTE_NORMAL 0x80
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x1
+#define FILE_SHARE_WRITE 0x2
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+
+#define ERROR_SUCCESS 0
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_NO_MORE_FILES 18
+#define ERROR_WRITE_FAULT 29
+#define ERROR_READ_FAULT 30
+#define ERROR_HANDLE_EOF 38
+#define ERROR_FILE_EXISTS 80
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_DISK_FULL 112
+#define ERROR_INVALID_NAME 123
+#define ERROR_MOD_NOT_FOUND 126
+#define ERROR_PROC_NOT_FOUND 127
+#define ERROR_NEGATIVE_SEEK 131
+#define ERROR_ALREADY_EXISTS 183
+#define ERROR_BAD_EXE_FORMAT 193
+
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+#define DLL_THREAD_ATTACH 2
+#define DLL_THREAD_DETACH 3
+
+#define MB_OK 0x0
+#define MB_YESNO 0x4
+#define MB_ICONERROR 0x10
+#define MB_ICONEXCLAMATION 0x30
+#define MB_SETFOREGROUND 0x10000
+#define IDOK 1
+#define IDYES 6
+#define IDNO 7
+
+// ---- Calls ----
+extern "C" {
+// Libraries. LoadLibrary runs the library's DllMain(DLL_PROCESS_ATTACH) under
+// the process-wide, recursive loader lock; FreeLibrary runs the detach.
+// A plain name is looked up in the program's directory, then the current one.
+HMODULE LoadLibraryA(LPCSTR name);
+HMODULE LoadLibraryW(LPCWSTR name);
+BOOL FreeLibrary(HMODULE module);
+// An ordinal (a value below 0x10000 in place of the name) reads the library's
+// ordinal table only; a name is looked up by name.
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+FARPROC GetProcAddressW(HMODULE module, LPCWSTR name);
+DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
+
+// Errors, per thread.
+DWORD GetLastError(void);
+void SetLastError(DWORD code);
+
+// Files and directories; paths use backslashes.
+DWORD GetFileAttributesA(LPCSTR path);
+DWORD GetFileAttributesW(LPCWSTR path);
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security);
+BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security);
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE template_file);
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE template_file);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPVOID overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPVOID overlapped);
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distance_high, DWORD method);
+DWORD GetFileSize(HANDLE file, LPDWORD size_high);
+BOOL CloseHandle(HANDLE handle);
+
+// Searches. Wildcards * and ? match letters regardless of case. Nothing
+// matching in an existing directory: ERROR_NO_MORE_FILES, as on CE.
+HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
+HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data);
+BOOL FindNextFileA(HANDLE search, LPWIN32_FIND_DATAA data);
+BOOL FindNextFileW(HANDLE search, LPWIN32_FIND_DATAW data);
+BOOL FindClose(HANDLE search);
+
+// User interface: one UTF-8 line on standard error,
+//   MessageBox: caption="..." flags=0x... text="..."
+// with line feeds in the text written as \n. A Yes/No box reads one answer
+// line from standard input (j or y: IDYES, n: IDNO); no answer gives 0.
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT flags);
+
+// Processes. TerminateProcess on the current process ends it at once.
+HANDLE GetCurrentProcess(void);
+BOOL TerminateProcess(HANDLE process, UINT exit_code);
+
+// Synchronisation and time.
+void InitializeCriticalSection(LPCRITICAL_SECTION section);
+void DeleteCriticalSection(LPCRITICAL_SECTION section);
+void EnterCriticalSection(LPCRITICAL_SECTION section);
+void LeaveCriticalSection(LPCRITICAL_SECTION section);
+void GetLocalTime(LPSYSTEMTIME time);
+
+// Test probes: how often the process entered a critical section and read the
+// local time. Only the POSIX layer counts; tests use them to prove that a
+// path touches neither.
+unsigned long KvzCriticalSectionEnterCount(void);
+unsigned long KvzLocalTimeReadCount(void);
+}
+
+// Turns a POSIX path argument ("/tmp/a.kvz") into the kit's backslash form.
+void KvzArgToPath(char *arg);
+
+#endif // POSIX
+
+#endif
