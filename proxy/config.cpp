@@ -1,1 +1,259 @@
-// placeholder
+// The configuration reader: one read, normalise and split in place, copy out.
+#include "proxy/config.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+void *(*ConfigAllocHook)(size_t size) = NULL;
+void (*ConfigFreeHook)(void *block) = NULL;
+long (*ConfigTellHook)(FILE *stream) = NULL;
+size_t (*ConfigReadHook)(void *buffer, size_t size, size_t count, FILE *stream) = NULL;
+
+/* ---- Heap and stream, through the test seams ---- */
+
+static void *Allocate(size_t size)
+{
+    return ConfigAllocHook ? ConfigAllocHook(size) : malloc(size);
+}
+
+static void Free(void *block)
+{
+    if (ConfigFreeHook)
+        ConfigFreeHook(block);
+    else
+        free(block);
+}
+
+static long StreamPosition(FILE *stream)
+{
+    return ConfigTellHook ? ConfigTellHook(stream) : ftell(stream);
+}
+
+static size_t ReadBytes(void *buffer, size_t count, FILE *stream)
+{
+    return ConfigReadHook ? ConfigReadHook(buffer, 1, count, stream)
+                          : fread(buffer, 1, count, stream);
+}
+
+// A heap copy of length bytes of text, NUL-terminated; null when memory is out.
+static char *CopyText(const char *text, uint32_t length)
+{
+    char *copy = (char *)Allocate((size_t)length + 1);
+    if (copy == NULL)
+        return NULL;
+    memcpy(copy, text, length);
+    copy[length] = 0;
+    return copy;
+}
+
+/* ---- Store ---- */
+
+void ConfigInit(ConfigStore *store)
+{
+    if (store == NULL)
+        return;
+    store->sections = NULL;
+    store->topLevel.name = NULL;
+    store->topLevel.entries = NULL;
+    store->topLevel.next = NULL;
+}
+
+static void FreeEntries(ConfigEntry *entry)
+{
+    while (entry != NULL) {
+        ConfigEntry *next = entry->next;
+        Free(entry->key);
+        Free(entry->value);
+        Free(entry);
+        entry = next;
+    }
+}
+
+void ConfigRelease(ConfigStore *store)
+{
+    if (store == NULL)
+        return;
+    ConfigSection *section = store->sections;
+    while (section != NULL) {
+        ConfigSection *next = section->next;
+        FreeEntries(section->entries);
+        Free(section->name);
+        Free(section);
+        section = next;
+    }
+    FreeEntries(store->topLevel.entries);
+    ConfigInit(store);
+}
+
+ConfigSection *ConfigFindSection(const ConfigStore *store, const char *name)
+{
+    if (store == NULL || name == NULL)
+        return NULL;
+    for (ConfigSection *section = store->sections; section != NULL; section = section->next)
+        if (strcmp(section->name, name) == 0)
+            return section;
+    return NULL;
+}
+
+ConfigEntry *ConfigFindEntry(const ConfigSection *section, const char *key)
+{
+    if (section == NULL || key == NULL)
+        return NULL;
+    for (ConfigEntry *entry = section->entries; entry != NULL; entry = entry->next)
+        if (strcmp(entry->key, key) == 0)
+            return entry;
+    return NULL;
+}
+
+/* ---- Reading the file ---- */
+
+// Reads the whole file at path into a new buffer with a NUL behind its bytes.
+// Gives CONFIG_LOADED with *text and *size set, else the result of the load.
+static uint32_t ReadWholeFile(const char *path, char **text, size_t *size)
+{
+    FILE *stream = fopen(path, "rb");
+    if (stream == NULL)
+        return CONFIG_UNREADABLE;
+    long end = -1;
+    if (fseek(stream, 0, SEEK_END) == 0)
+        end = StreamPosition(stream);
+    if (end < 0 || (uint64_t)end > ConfigMaxFileSize || fseek(stream, 0, SEEK_SET) != 0) {
+        fclose(stream);
+        return CONFIG_UNREADABLE;
+    }
+    size_t n = (size_t)end;
+    char *buffer = (char *)Allocate(n + 1);
+    if (buffer == NULL) {
+        fclose(stream);
+        return CONFIG_OUT_OF_MEMORY;
+    }
+    size_t got = ReadBytes(buffer, n, stream);
+    fclose(stream);
+    if (got != n) {
+        Free(buffer);
+        return CONFIG_UNREADABLE;
+    }
+    buffer[n] = 0;
+    *text = buffer;
+    *size = n;
+    return CONFIG_LOADED;
+}
+
+// Drops every CR that directly precedes an LF, over all count bytes.
+static void NormaliseLineEnds(char *text, size_t count)
+{
+    size_t out = 0;
+    for (size_t in = 0; in < count; in++) {
+        if (text[in] == '\r' && in + 1 < count && text[in + 1] == '\n')
+            continue;
+        text[out++] = text[in];
+    }
+}
+
+/* ---- Lines ---- */
+
+// Makes the section named by the header line current, adding it if new.
+// line starts with "["; its name is cut off in place at the first "]".
+static uint32_t ProcessHeader(ConfigStore *store, char *line, size_t length,
+                              ConfigSection **current)
+{
+    char *name = line + 1;
+    char *close = (char *)memchr(name, ']', length - 1);
+    uint32_t nameLength = (uint32_t)(close ? close - name : (ptrdiff_t)length - 1);
+    name[nameLength] = 0;
+    ConfigSection *known = ConfigFindSection(store, name);
+    if (known != NULL) {
+        *current = known;
+        return CONFIG_LOADED;
+    }
+    ConfigSection *section = (ConfigSection *)Allocate(sizeof(ConfigSection));
+    if (section == NULL)
+        return CONFIG_OUT_OF_MEMORY;
+    section->name = CopyText(name, nameLength);
+    if (section->name == NULL) {
+        Free(section);
+        return CONFIG_OUT_OF_MEMORY;
+    }
+    section->entries = NULL;
+    section->next = store->sections;
+    store->sections = section;
+    *current = section;
+    return CONFIG_LOADED;
+}
+
+// Adds the entry line to section unless its key is already there. equals
+// points at the line's first "=", which is cut to a NUL in place.
+static uint32_t ProcessEntry(ConfigSection *section, char *line, size_t length, char *equals)
+{
+    uint32_t keyLength = (uint32_t)(equals - line);
+    uint32_t valueLength = (uint32_t)(length - keyLength - 1);
+    *equals = 0;
+    ConfigEntry *entry = (ConfigEntry *)Allocate(sizeof(ConfigEntry));
+    if (entry == NULL)
+        return CONFIG_OUT_OF_MEMORY;
+    entry->key = CopyText(line, keyLength);
+    if (entry->key == NULL) {
+        Free(entry);
+        return CONFIG_OUT_OF_MEMORY;
+    }
+    if (ConfigFindEntry(section, entry->key) != NULL) {
+        Free(entry->key);
+        Free(entry);
+        return CONFIG_LOADED;
+    }
+    entry->value = CopyText(equals + 1, valueLength);
+    if (entry->value == NULL) {
+        Free(entry->key);
+        Free(entry);
+        return CONFIG_OUT_OF_MEMORY;
+    }
+    entry->keyLength = keyLength;
+    entry->valueLength = valueLength;
+    entry->next = section->entries;
+    section->entries = entry;
+    return CONFIG_LOADED;
+}
+
+static uint32_t ProcessLine(ConfigStore *store, char *line, size_t length, ConfigSection **current)
+{
+    if (length > 0 && line[0] == '[')
+        return ProcessHeader(store, line, length, current);
+    char *equals = (char *)memchr(line, '=', length);
+    if (equals != NULL)
+        return ProcessEntry(*current, line, length, equals);
+    return CONFIG_LOADED;
+}
+
+// Processes the lines of text in order; the first NUL ends the text.
+static uint32_t ProcessLines(ConfigStore *store, char *text)
+{
+    ConfigSection *current = &store->topLevel;
+    char *line = text;
+    for (;;) {
+        size_t length = strcspn(line, "\n");
+        bool last = line[length] == 0;
+        line[length] = 0;
+        uint32_t result = ProcessLine(store, line, length, &current);
+        if (result != CONFIG_LOADED || last)
+            return result;
+        line += length + 1;
+    }
+}
+
+uint32_t ConfigLoad(ConfigStore *store, const char *path)
+{
+    if (store == NULL)
+        return CONFIG_UNREADABLE;
+    ConfigRelease(store);
+    if (path == NULL)
+        return CONFIG_UNREADABLE;
+    char *text = NULL;
+    size_t size = 0;
+    uint32_t result = ReadWholeFile(path, &text, &size);
+    if (result != CONFIG_LOADED)
+        return result;
+    NormaliseLineEnds(text, size + 1);
+    result = ProcessLines(store, text);
+    Free(text);
+    return result;
+}
