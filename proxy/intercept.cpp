@@ -1,32 +1,138 @@
-// pdaKVZ: the four intercepting exports. For now they pass every call
-// straight to the next library; redirection and logging come next.
+// pdaKVZ: the four intercepting exports.
+//
+// An archive mounted from a directory named "sound" is mounted from the
+// archive directory instead; every open of an .ogg name is first tried,
+// read-only, in the sound directory; mounts, opens and closes go to the
+// access log. Redirected paths are composed on the caller's stack, so threads
+// never share them, and a name that does not fit beside its directory is not
+// redirected at all.
 #include "proxy/intercept.h"
 
-#include "proxy/proxy_state.h"
+#include <string.h>
 
-/* pdaKVZ.@3 */
-KVZ_EXPORT BOOL WINAPI KVZ_CloseHandle(KVZHANDLE handle)
+#include "proxy/access_log.h"
+#include "proxy/proxy_state.h"
+#include "proxy/wide_text.h"
+
+#define Next_CloseHandle ((PFN_KVZ_CloseHandle)ForwardTable[KVZ_ORD_CloseHandle - 1])
+#define Next_CreateFile ((PFN_KVZ_CreateFileW)ForwardTable[KVZ_ORD_CreateFile - 1])
+#define Next_Mount ((PFN_KVZ_MountW)ForwardTable[KVZ_ORD_Mount - 1])
+#define Next_Mounted ((PFN_KVZ_MountedW)ForwardTable[KVZ_ORD_Mounted - 1])
+
+/* ---- Names ---- */
+
+// ASCII letter test against both cases and nothing else; upper is 'A'..'Z'.
+static bool IsLetter(WCHAR c, char upper)
 {
-    return ((PFN_KVZ_CloseHandle)ForwardTable[KVZ_ORD_CloseHandle - 1])(handle);
+    return c == (WCHAR)upper || c == (WCHAR)(upper + ('a' - 'A'));
 }
 
-/* pdaKVZ.@4 */
+// Index one past the last backslash at or before index from, or 0.
+static DWORD FileNameStart(LPCWSTR path, DWORD from)
+{
+    DWORD i = from;
+    while (i > 0 && path[i] != TEXT('\\'))
+        i--;
+    return path[i] == TEXT('\\') ? i + 1 : 0;
+}
+
+bool IsSoundFolderPath(LPCWSTR path, DWORD *file_name_index)
+{
+    DWORD n = WideLength(path);
+    DWORD index = n == 0 ? 0 : FileNameStart(path, n - 1);
+    *file_name_index = index;
+    if (index < 6)
+        return false;
+    DWORD s = index - 6;
+    if (s > 0 && path[s - 1] != TEXT('\\'))
+        return false;
+    return IsLetter(path[s], 'S') && IsLetter(path[s + 1], 'O') && IsLetter(path[s + 2], 'U') &&
+           IsLetter(path[s + 3], 'N') && IsLetter(path[s + 4], 'D') && path[s + 5] == TEXT('\\');
+}
+
+// True when the n-character name ends in ".ogg", the full stop exact.
+static bool HasOggExtension(LPCWSTR name, DWORD n)
+{
+    return n >= 4 && name[n - 4] == TEXT('.') && IsLetter(name[n - 3], 'O') &&
+           IsLetter(name[n - 2], 'G') && IsLetter(name[n - 1], 'G');
+}
+
+// Composes dir (dir_length characters) and file_name (name_length characters
+// and its terminator) into out, which holds MAX_PATH characters. False, with
+// out untouched, when they do not fit.
+static bool ComposePath(WCHAR *out, const WCHAR *dir, DWORD dir_length, LPCWSTR file_name,
+                        DWORD name_length)
+{
+    if (dir_length >= MAX_PATH || name_length >= MAX_PATH - dir_length)
+        return false;
+    memcpy(out, dir, dir_length * sizeof(WCHAR));
+    memcpy(out + dir_length, file_name, (name_length + 1) * sizeof(WCHAR));
+    return true;
+}
+
+/* ---- Exports ---- */
+
+// A sound-folder archive whose name fits beside the archive directory.
+static bool ComposeRelocatedArchive(LPCWSTR archive, WCHAR *composed)
+{
+    DWORD name_at;
+    if (!IsSoundFolderPath(archive, &name_at))
+        return false;
+    const WCHAR *file_name = archive + name_at;
+    return ComposePath(composed, ArchiveDirPath, ArchiveDirLength, file_name,
+                       WideLength(file_name));
+}
+
+/* pdaKVZ.@3: logged before the handle is gone, then closed. */
+KVZ_EXPORT BOOL WINAPI KVZ_CloseHandle(KVZHANDLE handle)
+{
+    LogClose(handle);
+    return Next_CloseHandle(handle);
+}
+
+/* pdaKVZ.@4: an .ogg name is first opened read-only in the sound directory. */
 KVZ_EXPORT KVZHANDLE WINAPI KVZ_CreateFile(LPCWSTR name, DWORD access, DWORD share,
                                            LPSECURITY_ATTRIBUTES security, DWORD disposition,
                                            DWORD flags, HANDLE template_file)
 {
-    return ((PFN_KVZ_CreateFileW)ForwardTable[KVZ_ORD_CreateFile - 1])(
-        name, access, share, security, disposition, flags, template_file);
+    DWORD n = WideLength(name);
+    if (HasOggExtension(name, n)) {
+        DWORD name_at = FileNameStart(name, n - 4);
+        WCHAR composed[MAX_PATH];
+        if (ComposePath(composed, SoundDirPath, SoundDirLength, name + name_at, n - name_at)) {
+            KVZHANDLE h = Next_CreateFile(composed, GENERIC_READ, FILE_SHARE_READ, NULL,
+                                          OPEN_EXISTING, 0, NULL);
+            if (h != KVZ_INVALID_HANDLE) {
+                LogRedirectedOpen(name, composed, h);
+                return h;
+            }
+        }
+    }
+    KVZHANDLE h = Next_CreateFile(name, access, share, security, disposition, flags, template_file);
+    LogOrdinaryOpen(name, h);
+    return h;
 }
 
-/* pdaKVZ.@10 */
+/* pdaKVZ.@10: a sound-folder archive is mounted from the archive directory
+   and always reported mounted. */
 KVZ_EXPORT DWORD WINAPI KVZ_Mount(LPCWSTR archive, LPCWSTR mount_dir, DWORD access, DWORD fourth)
 {
-    return ((PFN_KVZ_MountW)ForwardTable[KVZ_ORD_Mount - 1])(archive, mount_dir, access, fourth);
+    WCHAR composed[MAX_PATH];
+    if (ComposeRelocatedArchive(archive, composed)) {
+        DWORD r = Next_Mount(composed, mount_dir, access, fourth);
+        LogRelocatedMount(archive, composed, r);
+        return 1;
+    }
+    DWORD r = Next_Mount(archive, mount_dir, access, fourth);
+    LogOrdinaryMount(archive, r);
+    return r;
 }
 
-/* pdaKVZ.@12 */
+/* pdaKVZ.@12: relocated archives always count as mounted. */
 KVZ_EXPORT DWORD WINAPI KVZ_Mounted(LPCWSTR archive)
 {
-    return ((PFN_KVZ_MountedW)ForwardTable[KVZ_ORD_Mounted - 1])(archive);
+    WCHAR composed[MAX_PATH];
+    if (ComposeRelocatedArchive(archive, composed))
+        return 1;
+    return Next_Mounted(archive) != 0 ? 1 : 0;
 }
