@@ -14,10 +14,13 @@
 #include "proxy/proxy_state.h"
 #include "proxy/wide_text.h"
 
-#define Next_CloseHandle ((PFN_KVZ_CloseHandle)ForwardTable[KVZ_ORD_CloseHandle - 1])
-#define Next_CreateFile ((PFN_KVZ_CreateFileW)ForwardTable[KVZ_ORD_CreateFile - 1])
-#define Next_Mount ((PFN_KVZ_MountW)ForwardTable[KVZ_ORD_Mount - 1])
-#define Next_Mounted ((PFN_KVZ_MountedW)ForwardTable[KVZ_ORD_Mounted - 1])
+// The next library's entry of an ordinal, as its own type. Going through
+// void (*)(void) keeps the cast legal for every FARPROC definition.
+#define NEXT_ENTRY(type, ordinal) ((type)(void (*)(void))ForwardTable[(ordinal)-1])
+#define Next_CloseHandle NEXT_ENTRY(PFN_KVZ_CloseHandle, KVZ_ORD_CloseHandle)
+#define Next_CreateFile NEXT_ENTRY(PFN_KVZ_CreateFileW, KVZ_ORD_CreateFile)
+#define Next_Mount NEXT_ENTRY(PFN_KVZ_MountW, KVZ_ORD_Mount)
+#define Next_Mounted NEXT_ENTRY(PFN_KVZ_MountedW, KVZ_ORD_Mounted)
 
 /* ---- Names ---- */
 
