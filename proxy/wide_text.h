@@ -20,4 +20,9 @@ DWORD WideAppendNarrow(WCHAR *dest, DWORD at, DWORD capacity, const char *text);
 // Exact, case-sensitive comparison of two terminated strings.
 bool WideEqual(const WCHAR *a, const WCHAR *b);
 
+// Writes format to dest with each "%s" replaced by arg; any other character,
+// '%' included, is copied as it is. Always terminates dest (capacity > 0).
+// Returns the length written, or (DWORD)-1 when the text was cut to fit.
+DWORD WideFormat(WCHAR *dest, DWORD capacity, const WCHAR *format, const WCHAR *arg);
+
 #endif
