@@ -4,105 +4,107 @@
 // the compiler makes each one a single jump through the table.
 #include "proxy/proxy_state.h"
 
+// The table entry of an ordinal as its own type; going through void (*)(void)
+// keeps the cast legal for every definition of FARPROC.
+#define FORWARD_ENTRY(type, ordinal) ((type)(void (*)(void))ForwardTable[(ordinal)-1])
+
 /* pdaKVZ.@1 */
 KVZ_EXPORT KVZHANDLE WINAPI KVZ_FindFirstFile(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
 {
-    return ((PFN_KVZ_FindFirstFileW)ForwardTable[KVZ_ORD_FindFirstFile - 1])(pattern, data);
+    return FORWARD_ENTRY(PFN_KVZ_FindFirstFileW, KVZ_ORD_FindFirstFile)(pattern, data);
 }
 
 /* pdaKVZ.@2 */
 KVZ_EXPORT BOOL WINAPI KVZ_FindNextFile(KVZHANDLE search, LPWIN32_FIND_DATAW data)
 {
-    return ((PFN_KVZ_FindNextFileW)ForwardTable[KVZ_ORD_FindNextFile - 1])(search, data);
+    return FORWARD_ENTRY(PFN_KVZ_FindNextFileW, KVZ_ORD_FindNextFile)(search, data);
 }
 
 /* pdaKVZ.@5 */
 KVZ_EXPORT BOOL WINAPI KVZ_FindClose(KVZHANDLE search)
 {
-    return ((PFN_KVZ_FindClose)ForwardTable[KVZ_ORD_FindClose - 1])(search);
+    return FORWARD_ENTRY(PFN_KVZ_FindClose, KVZ_ORD_FindClose)(search);
 }
 
 /* pdaKVZ.@6 */
 KVZ_EXPORT DWORD WINAPI KVZ_GetCacheBlockSize(void)
 {
-    return ((PFN_KVZ_GetCacheBlockSize)ForwardTable[KVZ_ORD_GetCacheBlockSize - 1])();
+    return FORWARD_ENTRY(PFN_KVZ_GetCacheBlockSize, KVZ_ORD_GetCacheBlockSize)();
 }
 
 /* pdaKVZ.@7 */
 KVZ_EXPORT DWORD WINAPI KVZ_GetCacheSize(void)
 {
-    return ((PFN_KVZ_GetCacheSize)ForwardTable[KVZ_ORD_GetCacheSize - 1])();
+    return FORWARD_ENTRY(PFN_KVZ_GetCacheSize, KVZ_ORD_GetCacheSize)();
 }
 
 /* pdaKVZ.@8 */
 KVZ_EXPORT DWORD WINAPI KVZ_GetLastError(void)
 {
-    return ((PFN_KVZ_GetLastError)ForwardTable[KVZ_ORD_GetLastError - 1])();
+    return FORWARD_ENTRY(PFN_KVZ_GetLastError, KVZ_ORD_GetLastError)();
 }
 
 /* pdaKVZ.@9 */
 KVZ_EXPORT BOOL WINAPI KVZ_IsFile(LPCWSTR path)
 {
-    return ((PFN_KVZ_IsFileW)ForwardTable[KVZ_ORD_IsFile - 1])(path);
+    return FORWARD_ENTRY(PFN_KVZ_IsFileW, KVZ_ORD_IsFile)(path);
 }
 
 /* pdaKVZ.@11 */
 KVZ_EXPORT DWORD WINAPI KVZ_MountRes(LPCWSTR archive, LPCWSTR mount_dir, DWORD access, DWORD fourth)
 {
-    return ((PFN_KVZ_MountResW)ForwardTable[KVZ_ORD_MountRes - 1])(archive, mount_dir, access,
-                                                                   fourth);
+    return FORWARD_ENTRY(PFN_KVZ_MountResW, KVZ_ORD_MountRes)(archive, mount_dir, access, fourth);
 }
 
 /* pdaKVZ.@13 */
 KVZ_EXPORT BOOL WINAPI KVZ_ReadFile(KVZHANDLE file, LPVOID buffer, DWORD count, LPDWORD read,
                                     LPVOID overlapped)
 {
-    return ((PFN_KVZ_ReadFile)ForwardTable[KVZ_ORD_ReadFile - 1])(file, buffer, count, read,
-                                                                  overlapped);
+    return FORWARD_ENTRY(PFN_KVZ_ReadFile, KVZ_ORD_ReadFile)(file, buffer, count, read, overlapped);
 }
 
 /* pdaKVZ.@14 */
 KVZ_EXPORT DWORD WINAPI KVZ_SetCacheBlockSize(DWORD size)
 {
-    return ((PFN_KVZ_SetCacheBlockSize)ForwardTable[KVZ_ORD_SetCacheBlockSize - 1])(size);
+    return FORWARD_ENTRY(PFN_KVZ_SetCacheBlockSize, KVZ_ORD_SetCacheBlockSize)(size);
 }
 
 /* pdaKVZ.@15 */
 KVZ_EXPORT DWORD WINAPI KVZ_SetCacheSize(DWORD size)
 {
-    return ((PFN_KVZ_SetCacheSize)ForwardTable[KVZ_ORD_SetCacheSize - 1])(size);
+    return FORWARD_ENTRY(PFN_KVZ_SetCacheSize, KVZ_ORD_SetCacheSize)(size);
 }
 
 /* pdaKVZ.@16 */
 KVZ_EXPORT DWORD WINAPI KVZ_SetFilePointer(KVZHANDLE file, LONG distance, PLONG distance_high,
                                            DWORD method)
 {
-    return ((PFN_KVZ_SetFilePointer)ForwardTable[KVZ_ORD_SetFilePointer - 1])(
-        file, distance, distance_high, method);
+    return FORWARD_ENTRY(PFN_KVZ_SetFilePointer, KVZ_ORD_SetFilePointer)(file, distance,
+                                                                         distance_high, method);
 }
 
 /* pdaKVZ.@17 */
 KVZ_EXPORT void WINAPI KVZ_SetLastError(DWORD code)
 {
-    return ((PFN_KVZ_SetLastError)ForwardTable[KVZ_ORD_SetLastError - 1])(code);
+    return FORWARD_ENTRY(PFN_KVZ_SetLastError, KVZ_ORD_SetLastError)(code);
 }
 
 /* pdaKVZ.@18 */
 KVZ_EXPORT DWORD WINAPI KVZ_SupportVersion(void)
 {
-    return ((PFN_KVZ_SupportVersion)ForwardTable[KVZ_ORD_SupportVersion - 1])();
+    return FORWARD_ENTRY(PFN_KVZ_SupportVersion, KVZ_ORD_SupportVersion)();
 }
 
 /* pdaKVZ.@19 */
 KVZ_EXPORT DWORD WINAPI KVZ_UnMount(LPCWSTR mount_dir)
 {
-    return ((PFN_KVZ_UnMountW)ForwardTable[KVZ_ORD_UnMount - 1])(mount_dir);
+    return FORWARD_ENTRY(PFN_KVZ_UnMountW, KVZ_ORD_UnMount)(mount_dir);
 }
 
 /* pdaKVZ.@20 */
 KVZ_EXPORT BOOL WINAPI KVZ_WriteFile(KVZHANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
                                      LPVOID overlapped)
 {
-    return ((PFN_KVZ_WriteFile)ForwardTable[KVZ_ORD_WriteFile - 1])(file, buffer, count, written,
-                                                                    overlapped);
+    return FORWARD_ENTRY(PFN_KVZ_WriteFile, KVZ_ORD_WriteFile)(file, buffer, count, written,
+                                                               overlapped);
 }
