@@ -145,6 +145,7 @@ typedef struct CRITICAL_SECTION {
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 #define INVALID_FILE_ATTRIBUTES ((DWORD)0xFFFFFFFF)
 #define INVALID_SET_FILE_POINTER ((DWORD)0xFFFFFFFF)
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
 
 #define FILE_ATTRIBUTE_READONLY 0x01
 #define FILE_ATTRIBUTE_DIRECTORY 0x10
@@ -174,16 +175,21 @@ typedef struct CRITICAL_SECTION {
 #define ERROR_NO_MORE_FILES 18
 #define ERROR_WRITE_FAULT 29
 #define ERROR_READ_FAULT 30
+#define ERROR_GEN_FAILURE 31
 #define ERROR_HANDLE_EOF 38
 #define ERROR_FILE_EXISTS 80
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_DISK_FULL 112
+#define ERROR_INSUFFICIENT_BUFFER 122
 #define ERROR_INVALID_NAME 123
 #define ERROR_MOD_NOT_FOUND 126
 #define ERROR_PROC_NOT_FOUND 127
 #define ERROR_NEGATIVE_SEEK 131
+#define ERROR_DIR_NOT_EMPTY 145
 #define ERROR_ALREADY_EXISTS 183
 #define ERROR_BAD_EXE_FORMAT 193
+#define ERROR_FILENAME_EXCED_RANGE 206
+#define ERROR_DLL_INIT_FAILED 1114
 
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
@@ -224,6 +230,8 @@ DWORD GetFileAttributesW(LPCWSTR path);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security);
 BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security);
+BOOL RemoveDirectoryA(LPCSTR path);
+BOOL DeleteFileA(LPCSTR path);
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE template_file);
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -251,6 +259,8 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT flags);
 // Processes. TerminateProcess on the current process ends it at once.
 HANDLE GetCurrentProcess(void);
 BOOL TerminateProcess(HANDLE process, UINT exit_code);
+DWORD GetCurrentProcessId(void);
+void Sleep(DWORD milliseconds);
 
 // Synchronisation and time.
 void InitializeCriticalSection(LPCRITICAL_SECTION section);

@@ -3,5 +3,11 @@
 
 static thread_local DWORD tls_last_error;
 
-DWORD GetLastError(void) { return tls_last_error; }
-void SetLastError(DWORD code) { tls_last_error = code; }
+DWORD GetLastError(void)
+{
+    return tls_last_error;
+}
+void SetLastError(DWORD code)
+{
+    tls_last_error = code;
+}

@@ -1,0 +1,371 @@
+// Libraries: LoadLibrary, FreeLibrary, GetProcAddress and GetModuleFileName
+// over dlopen, with DllMain run as the Windows loader runs it.
+//
+// One recursive loader lock covers the module list and every DllMain call, as
+// on Windows: a library may load the next one from inside its DllMain.
+#include "platform/ordinal_table.h"
+#include "platform/posix/posix_internal.h"
+
+#include <dlfcn.h>
+#include <link.h>
+#include <pthread.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+typedef BOOL(WINAPI *DllMainProc)(HINSTANCE, DWORD, LPVOID);
+
+// One loaded library; the record itself is the HMODULE.
+struct ModuleRecord {
+    ModuleRecord *next;
+    void *dl;
+    unsigned references;
+    DllMainProc dll_main;
+    bool detached_at_exit;
+    char os_path[KVZ_OS_PATH_MAX]; // resolved, absolute
+};
+
+static pthread_mutex_t loader_lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+static ModuleRecord *module_list; // newest first
+static bool exit_hook_installed;
+
+/* ---- The module list ---- */
+
+static ModuleRecord *find_module(HMODULE module)
+{
+    for (ModuleRecord *m = module_list; m != NULL; m = m->next) {
+        if (m == module)
+            return m;
+    }
+    return NULL;
+}
+
+static ModuleRecord *find_module_by_path(const char *os_path)
+{
+    for (ModuleRecord *m = module_list; m != NULL; m = m->next) {
+        if (strcmp(m->os_path, os_path) == 0)
+            return m;
+    }
+    return NULL;
+}
+
+static void unlink_module(ModuleRecord *module)
+{
+    for (ModuleRecord **link = &module_list; *link != NULL; link = &(*link)->next) {
+        if (*link == module) {
+            *link = module->next;
+            return;
+        }
+    }
+}
+
+/* ---- Symbols that really lie in a library ---- */
+
+// dlsym also searches a library's dependencies; the loader wants the
+// library's own DllMain and ordinal table only.
+static void *own_symbol(void *dl, const char *name)
+{
+    void *symbol = dlsym(dl, name);
+    struct link_map *own = NULL, *where = NULL;
+    Dl_info info;
+    if (symbol == NULL || dlinfo(dl, RTLD_DI_LINKMAP, &own) != 0)
+        return NULL;
+    if (dladdr1(symbol, &info, (void **)&where, RTLD_DL_LINKMAP) == 0 || where != own)
+        return NULL;
+    return symbol;
+}
+
+/* ---- Finding the file ---- */
+
+static bool program_directory(char *out, size_t size)
+{
+    ssize_t n = readlink("/proc/self/exe", out, size - 1);
+    if (n <= 0 || (size_t)n >= size - 1)
+        return false;
+    out[n] = 0;
+    char *slash = strrchr(out, '/');
+    if (slash == NULL)
+        return false;
+    *slash = 0;
+    return true;
+}
+
+static bool regular_file(const char *os_path)
+{
+    struct stat st;
+    return stat(os_path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// A path is opened as given; a plain name is looked for in the program's
+// directory, then in the current one; never on the system's library path.
+static bool locate_library(const char *os_name, char *found)
+{
+    char candidate[KVZ_OS_PATH_MAX];
+    if (strchr(os_name, '/') != NULL)
+        return regular_file(os_name) && realpath(os_name, found) != NULL;
+    size_t name_length = strlen(os_name);
+    if (program_directory(candidate, sizeof candidate)) {
+        size_t dir_length = strlen(candidate);
+        if (dir_length + 1 + name_length + 1 <= sizeof candidate) {
+            candidate[dir_length] = '/';
+            memcpy(candidate + dir_length + 1, os_name, name_length + 1);
+            if (regular_file(candidate) && realpath(candidate, found) != NULL)
+                return true;
+        }
+    }
+    return regular_file(os_name) && realpath(os_name, found) != NULL;
+}
+
+// An ELF shared object of this process's word size, or the file is not a library.
+static bool is_loadable_elf(const char *os_path)
+{
+    unsigned char ident[EI_NIDENT];
+    FILE *file = fopen(os_path, "rb");
+    if (file == NULL)
+        return false;
+    size_t n = fread(ident, 1, sizeof ident, file);
+    fclose(file);
+    unsigned char wanted_class = sizeof(void *) == 8 ? ELFCLASS64 : ELFCLASS32;
+    return n == sizeof ident && memcmp(ident, ELFMAG, SELFMAG) == 0 &&
+           ident[EI_CLASS] == wanted_class;
+}
+
+/* ---- Process exit ---- */
+
+// Windows detaches every library still loaded when the process exits, with a
+// non-null reserved argument; libraries may free others meanwhile.
+static void detach_all_at_exit(void)
+{
+    pthread_mutex_lock(&loader_lock);
+    for (;;) {
+        ModuleRecord *m = module_list;
+        while (m != NULL && m->detached_at_exit)
+            m = m->next;
+        if (m == NULL)
+            break;
+        m->detached_at_exit = true;
+        if (m->dll_main != NULL)
+            m->dll_main((HINSTANCE)m, DLL_PROCESS_DETACH, (LPVOID)1);
+    }
+    pthread_mutex_unlock(&loader_lock);
+}
+
+/* ---- LoadLibrary / FreeLibrary ---- */
+
+static ModuleRecord *attach_new_module(const char *os_path, void *dl)
+{
+    ModuleRecord *module = (ModuleRecord *)calloc(1, sizeof *module);
+    if (module == NULL) {
+        dlclose(dl);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return NULL;
+    }
+    module->dl = dl;
+    module->references = 1;
+    module->dll_main = (DllMainProc)own_symbol(dl, "DllMain");
+    KvzCopyText(module->os_path, sizeof module->os_path, os_path);
+    module->next = module_list;
+    module_list = module; // listed first, so DllMain may ask for its own file name
+    if (!exit_hook_installed)
+        exit_hook_installed = atexit(detach_all_at_exit) == 0;
+    if (module->dll_main != NULL &&
+        !module->dll_main((HINSTANCE)module, DLL_PROCESS_ATTACH, NULL)) {
+        module->dll_main((HINSTANCE)module, DLL_PROCESS_DETACH, NULL);
+        unlink_module(module);
+        dlclose(dl);
+        free(module);
+        SetLastError(ERROR_DLL_INIT_FAILED);
+        return NULL;
+    }
+    return module;
+}
+
+static HMODULE load_library_locked(const char *os_name)
+{
+    char os_path[KVZ_OS_PATH_MAX];
+    if (!locate_library(os_name, os_path)) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return NULL;
+    }
+    ModuleRecord *loaded = find_module_by_path(os_path);
+    if (loaded == NULL && !is_loadable_elf(os_path)) {
+        SetLastError(ERROR_BAD_EXE_FORMAT);
+        return NULL;
+    }
+    if (loaded == NULL) {
+        void *dl = dlopen(os_path, RTLD_NOW | RTLD_LOCAL);
+        if (dl == NULL) {
+            SetLastError(ERROR_MOD_NOT_FOUND); // a dependency is missing
+            return NULL;
+        }
+        for (ModuleRecord *m = module_list; m != NULL && loaded == NULL; m = m->next) {
+            if (m->dl == dl) {
+                loaded = m; // the same file under another name
+                dlclose(dl);
+            }
+        }
+        if (loaded == NULL)
+            return (HMODULE)attach_new_module(os_path, dl);
+    }
+    loaded->references++;
+    return (HMODULE)loaded;
+}
+
+static HMODULE load_library_os(const char *os_name)
+{
+    pthread_mutex_lock(&loader_lock);
+    HMODULE module = load_library_locked(os_name);
+    pthread_mutex_unlock(&loader_lock);
+    return module;
+}
+
+HMODULE LoadLibraryA(LPCSTR name)
+{
+    char os_name[KVZ_OS_PATH_MAX];
+    if (name == NULL || name[0] == 0 || !KvzPathToOs(name, os_name, sizeof os_name)) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return NULL;
+    }
+    return load_library_os(os_name);
+}
+
+HMODULE LoadLibraryW(LPCWSTR name)
+{
+    char os_name[KVZ_OS_PATH_MAX];
+    if (name == NULL || name[0] == 0 || !KvzWidePathToOs(name, os_name, sizeof os_name)) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return NULL;
+    }
+    return load_library_os(os_name);
+}
+
+BOOL FreeLibrary(HMODULE handle)
+{
+    pthread_mutex_lock(&loader_lock);
+    ModuleRecord *module = find_module(handle);
+    if (module == NULL) {
+        pthread_mutex_unlock(&loader_lock);
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (--module->references == 0) {
+        if (module->dll_main != NULL && !module->detached_at_exit)
+            module->dll_main((HINSTANCE)module, DLL_PROCESS_DETACH, NULL);
+        unlink_module(module);
+        dlclose(module->dl);
+        free(module);
+    }
+    pthread_mutex_unlock(&loader_lock);
+    return TRUE;
+}
+
+/* ---- GetProcAddress ---- */
+
+static FARPROC ordinal_export(void *dl, unsigned ordinal)
+{
+    const KvzOrdinalExport *table =
+        (const KvzOrdinalExport *)own_symbol(dl, KVZ_ORDINAL_TABLE_SYMBOL);
+    for (; table != NULL && table->ordinal != 0; table++) {
+        if (table->ordinal == ordinal)
+            return table->address;
+    }
+    return NULL;
+}
+
+FARPROC GetProcAddress(HMODULE handle, LPCSTR name)
+{
+    pthread_mutex_lock(&loader_lock);
+    ModuleRecord *module = find_module(handle);
+    void *dl = module != NULL ? module->dl : NULL;
+    pthread_mutex_unlock(&loader_lock);
+    if (dl == NULL) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return NULL;
+    }
+    FARPROC proc;
+    if ((uintptr_t)name < 0x10000) // an ordinal: the table and nothing else
+        proc = ordinal_export(dl, (unsigned)(uintptr_t)name);
+    else
+        proc = (FARPROC)own_symbol(dl, name);
+    if (proc == NULL)
+        SetLastError(ERROR_PROC_NOT_FOUND);
+    return proc;
+}
+
+FARPROC GetProcAddressW(HMODULE module, LPCWSTR name)
+{
+    if ((uintptr_t)name < 0x10000)
+        return GetProcAddress(module, (LPCSTR)name);
+    char narrow[KVZ_OS_PATH_MAX];
+    if (!KvzWideToUtf8(name, narrow, sizeof narrow)) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return NULL;
+    }
+    return GetProcAddress(module, narrow);
+}
+
+/* ---- GetModuleFileName ---- */
+
+// The module's OS path; NULL means the program itself.
+static bool module_os_path(HMODULE handle, char *out, size_t size)
+{
+    if (handle == NULL) {
+        ssize_t n = readlink("/proc/self/exe", out, size - 1);
+        if (n <= 0 || (size_t)n >= size - 1)
+            return false;
+        out[n] = 0;
+        return true;
+    }
+    pthread_mutex_lock(&loader_lock);
+    ModuleRecord *module = find_module(handle);
+    bool found = module != NULL && KvzCopyText(out, size, module->os_path);
+    pthread_mutex_unlock(&loader_lock);
+    return found;
+}
+
+// Copies as much as fits, always terminated; a cut name gives `size` and
+// ERROR_INSUFFICIENT_BUFFER, as on Windows.
+template <typename Char> static DWORD copy_file_name(const Char *name, Char *buffer, DWORD size)
+{
+    DWORD length = 0;
+    while (name[length] != 0)
+        length++;
+    if (size == 0) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    DWORD copied = length < size ? length : size - 1;
+    memcpy(buffer, name, copied * sizeof(Char));
+    buffer[copied] = 0;
+    SetLastError(copied < length ? ERROR_INSUFFICIENT_BUFFER : ERROR_SUCCESS);
+    return copied < length ? size : length;
+}
+
+DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size)
+{
+    char os_path[KVZ_OS_PATH_MAX], path[KVZ_OS_PATH_MAX];
+    if (!module_os_path(module, os_path, sizeof os_path)) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return 0;
+    }
+    KvzOsToPath(os_path, path, sizeof path);
+    return copy_file_name(path, buffer, size);
+}
+
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size)
+{
+    char os_path[KVZ_OS_PATH_MAX], path[KVZ_OS_PATH_MAX];
+    WCHAR wide[KVZ_OS_PATH_MAX];
+    if (!module_os_path(module, os_path, sizeof os_path)) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return 0;
+    }
+    KvzOsToPath(os_path, path, sizeof path);
+    if (!KvzUtf8ToWide(path, wide, KVZ_OS_PATH_MAX)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return 0;
+    }
+    return copy_file_name(wide, buffer, size);
+}

@@ -1,0 +1,38 @@
+// The current process.
+#include "platform/win32.h"
+
+#include <stdio.h>
+#include <time.h>
+#include <unistd.h>
+
+// The pseudo handle Windows gives for the current process.
+#define CURRENT_PROCESS ((HANDLE)(intptr_t)-1)
+
+HANDLE GetCurrentProcess(void)
+{
+    return CURRENT_PROCESS;
+}
+
+DWORD GetCurrentProcessId(void)
+{
+    return (DWORD)getpid();
+}
+
+// Ends at once, as Windows does: no atexit handlers, no library detach.
+BOOL TerminateProcess(HANDLE process, UINT exit_code)
+{
+    if (process != CURRENT_PROCESS) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    fflush(stdout);
+    fflush(stderr);
+    _exit((int)exit_code);
+}
+
+void Sleep(DWORD milliseconds)
+{
+    struct timespec wait = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&wait, &wait) != 0) {
+    }
+}

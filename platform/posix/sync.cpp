@@ -1,0 +1,47 @@
+// Critical sections: recursive pthread mutexes kept in the caller's storage.
+#include "platform/win32.h"
+
+#include <atomic>
+#include <pthread.h>
+
+static_assert(sizeof(pthread_mutex_t) <= sizeof(CRITICAL_SECTION::opaque),
+              "CRITICAL_SECTION storage too small for pthread_mutex_t");
+static_assert(alignof(pthread_mutex_t) <= alignof(CRITICAL_SECTION),
+              "CRITICAL_SECTION storage not aligned for pthread_mutex_t");
+
+static std::atomic<unsigned long> enter_count;
+
+static pthread_mutex_t *mutex_of(LPCRITICAL_SECTION section)
+{
+    return reinterpret_cast<pthread_mutex_t *>(section->opaque);
+}
+
+void InitializeCriticalSection(LPCRITICAL_SECTION section)
+{
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(mutex_of(section), &attributes);
+    pthread_mutexattr_destroy(&attributes);
+}
+
+void DeleteCriticalSection(LPCRITICAL_SECTION section)
+{
+    pthread_mutex_destroy(mutex_of(section));
+}
+
+void EnterCriticalSection(LPCRITICAL_SECTION section)
+{
+    enter_count.fetch_add(1, std::memory_order_relaxed);
+    pthread_mutex_lock(mutex_of(section));
+}
+
+void LeaveCriticalSection(LPCRITICAL_SECTION section)
+{
+    pthread_mutex_unlock(mutex_of(section));
+}
+
+unsigned long KvzCriticalSectionEnterCount(void)
+{
+    return enter_count.load(std::memory_order_relaxed);
+}
