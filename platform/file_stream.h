@@ -48,7 +48,10 @@ inline FILE *KvzReopenFileStreamA(const char *path, const char *mode, FILE *stre
 
 #else
 
-inline FILE *KvzOpenFileStreamA(const char *path, const char *mode) { return fopen(path, mode); }
+inline FILE *KvzOpenFileStreamA(const char *path, const char *mode)
+{
+    return fopen(path, mode);
+}
 
 inline FILE *KvzReopenFileStreamA(const char *path, const char *mode, FILE *stream)
 {

@@ -1,0 +1,111 @@
+// Copy of one archive file through the one 100-byte CopyBuffer.
+#include <stdint.h>
+
+#include "unpack/console.h"
+#include "unpack/library.h"
+#include "unpack/output_file.h"
+#include "unpack/walk.h"
+
+// The unit of every read from the archive library.
+#define COPY_PIECE_BYTES 100
+
+static unsigned char CopyBuffer[COPY_PIECE_BYTES];
+
+// Progress: one dot whenever the tens of the percentage copied grow. The
+// tens are copied * 10 / size rounded down, computed in 64 bits; the test
+// itself is a multiplication, so the loop divides only when a dot is due.
+struct Progress {
+    uint32_t size;
+    uint32_t tens_shown;
+    uint64_t next_dot_at; // copied * 10 reaching this shows the next dot
+};
+
+static void StartProgress(Progress *progress, uint32_t size)
+{
+    progress->size = size;
+    progress->tens_shown = 0;
+    progress->next_dot_at = size;
+}
+
+static void ShowProgress(Progress *progress, uint32_t copied)
+{
+    if (progress->size == 0) {
+        // Nothing to measure: one dot, as for every file of up to 100 bytes.
+        if (progress->tens_shown == 0) {
+            PrintChar('.');
+            progress->tens_shown = 10;
+        }
+        return;
+    }
+    uint64_t scaled = (uint64_t)copied * 10;
+    if (scaled < progress->next_dot_at)
+        return;
+    PrintChar('.');
+    progress->tens_shown = (uint32_t)(scaled / progress->size);
+    progress->next_dot_at = ((uint64_t)progress->tens_shown + 1) * progress->size;
+}
+
+// Result of CopyPieces.
+#define COPY_DONE 0
+#define COPY_READ_SHORT 1
+#define COPY_WRITE_FAILED 2
+
+static int CopyPieces(KVZHANDLE entry, FILE *output, uint32_t size)
+{
+    Progress progress;
+    StartProgress(&progress, size);
+    uint32_t copied = 0;
+    for (;;) {
+        ShowProgress(&progress, copied);
+        DWORD count = 0;
+        KvzReadFile(entry, CopyBuffer, COPY_PIECE_BYTES, &count, NULL);
+        if (count == 0)
+            break;
+        if (count > COPY_PIECE_BYTES)
+            return COPY_READ_SHORT; // a count the buffer cannot hold is no honest read
+        if (fwrite(CopyBuffer, 1, count, output) != count)
+            return COPY_WRITE_FAILED;
+        copied += count;
+    }
+    // The library reports a failed read as 0 bytes: only the size tells.
+    if (copied != size)
+        return COPY_READ_SHORT;
+    return FlushOutputFile() ? COPY_DONE : COPY_WRITE_FAILED;
+}
+
+static void ReportCopy(int result)
+{
+    if (result == COPY_DONE) {
+        PrintLine("OK");
+        ExtractedCount++;
+    } else if (result == COPY_READ_SHORT) {
+        PrintLine("Fehler beim Lesen der Datei!");
+    } else {
+        PrintLine("Fehler beim Schreiben der Datei!");
+    }
+}
+
+void ExtractFile(const char *entry_path, const char *output_path, unsigned long size)
+{
+    KVZHANDLE entry = KvzCreateFile(entry_path, GENERIC_READ, 0, NULL, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (entry == KVZ_INVALID_HANDLE) {
+        PrintLineEnd();
+        PrintText("Eingabedatei '");
+        PrintText(entry_path);
+        PrintLine("' ging nicht zu oeffnen.");
+        return;
+    }
+    FILE *output = OpenOutputFile(output_path);
+    if (output == NULL) {
+        PrintLineEnd();
+        PrintText("Ausgabedatei '");
+        PrintText(output_path);
+        PrintLine("' ging nicht zu oeffnen.");
+        KvzCloseHandle(entry);
+        return;
+    }
+    PrintChar(' ');
+    ReportCopy(CopyPieces(entry, output, (uint32_t)size));
+    KvzCloseHandle(entry);
+}

@@ -1,0 +1,50 @@
+// Paths of kvz_unpack: 8-bit, zero-terminated, backslash the only separator,
+// each in a buffer of UNPACK_PATH_CHARS characters.
+#ifndef KVZ_UNPACK_PATHS_H
+#define KVZ_UNPACK_PATHS_H
+
+#include <stddef.h>
+
+// A path of up to 1024 characters and its terminator: the unpacker's buffers
+// have always been this size, and Windows paths without the \\?\ prefix are
+// far shorter.
+#define UNPACK_PATH_CHARS 1025
+#define UNPACK_PATH_MAX_LENGTH (UNPACK_PATH_CHARS - 1)
+
+// Copies source into dest (UNPACK_PATH_CHARS characters). Returns false, and
+// leaves dest empty, when source is longer than UNPACK_PATH_MAX_LENGTH.
+bool CopyPath(char *dest, const char *source);
+
+// Copies count characters of source behind dest[at] and terminates. Returns
+// false, and writes nothing, when the result would not fit UNPACK_PATH_CHARS.
+bool AppendPath(char *dest, size_t at, const char *source, size_t count);
+
+// Result codes of MakeAbsolutePath besides a length.
+#define ABSOLUTE_PATH_TOO_LONG (-1)   // the absolute path would not fit
+#define ABSOLUTE_PATH_NO_CURRENT (-2) // current directory unknown or too long
+
+// Rewrites the path in its buffer (UNPACK_PATH_CHARS characters) as an
+// absolute path and returns its new length, or one of the codes above (the
+// buffer is then unchanged).
+//   - a path with a colon anywhere is left as it is;
+//   - a path starting with two backslashes (a network path) is left as it is;
+//   - a path starting with one backslash is taken from the root of the
+//     current directory's drive ("C:" on Windows; nothing on the host);
+//   - any other path is joined to the current directory by one backslash.
+int MakeAbsolutePath(char *path);
+
+// Length of the drive part at the start of an absolute directory: 2 for
+// "C:...", the length of "\\server\share" for a network path, else 0.
+size_t DrivePrefixLength(const char *directory);
+
+// True when the platform finds the path, or fails to look for any reason but
+// a missing file (ERROR_FILE_NOT_FOUND) or a missing directory on the way
+// (ERROR_PATH_NOT_FOUND).
+bool PathExists(const char *path);
+
+// True when an archive entry's name can be joined to a path: not empty and
+// free of backslashes, slashes and colons, so it names one entry of the
+// directory it was found in and no other place.
+bool IsSafeEntryName(const char *name);
+
+#endif

@@ -1,0 +1,170 @@
+#include "unpack/run.h"
+
+#include <string.h>
+
+#include "unpack/console.h"
+#include "unpack/library.h"
+#include "unpack/options.h"
+#include "unpack/output_file.h"
+#include "unpack/paths.h"
+#include "unpack/walk.h"
+
+static char ArchivePath[UNPACK_PATH_CHARS];
+static char MountDir[UNPACK_PATH_CHARS];
+static char TargetDir[UNPACK_PATH_CHARS];
+static char OutputPath[UNPACK_PATH_CHARS];
+static const char *ArchiveName = "";
+
+static void ReportAbsolutePathFailure(int result, const char *too_long_text)
+{
+    if (result == ABSOLUTE_PATH_NO_CURRENT)
+        PrintLine("Das aktuelle Verzeichnis ist unbekannt oder laenger als 1024 Zeichen!");
+    else
+        PrintLine(too_long_text);
+}
+
+// Steps 3 and 4: ArchivePath absolute and existing; false after a message.
+static bool ResolveArchivePath(char *argument)
+{
+    static const char too_long[] = "Der Pfad der KVZ-Datei ist laenger als 1024 Zeichen!";
+    KvzArgToPath(argument);
+    if (!CopyPath(ArchivePath, argument)) {
+        PrintLine(too_long);
+        return false;
+    }
+    int length = MakeAbsolutePath(ArchivePath);
+    if (length < 0) {
+        ReportAbsolutePathFailure(length, too_long);
+        return false;
+    }
+    if (!PathExists(ArchivePath)) {
+        PrintText("Archivdatei '");
+        PrintText(ArchivePath);
+        PrintLine("' nicht gefunden!");
+        return false;
+    }
+    // "C:a.kvz" is relative to another drive's current directory: no
+    // directory can be derived from it.
+    if (strrchr(ArchivePath, '\\') == NULL) {
+        PrintText("Archivdatei '");
+        PrintText(ArchivePath);
+        PrintLine("' liegt in keinem Verzeichnis!");
+        return false;
+    }
+    return true;
+}
+
+// Steps 5 and 6; false after a message.
+static bool LoadLibraryOrReport(void)
+{
+    unsigned missing = 0;
+    int result = LoadUnpackerLibrary(&missing);
+    if (result == LIBRARY_NOT_FOUND) {
+        PrintLine("KVZ32.DLL nicht gefunden.");
+        return false;
+    }
+    if (result == LIBRARY_INCOMPLETE) {
+        PrintText("KVZ32.DLL ist unvollstaendig: Ordinal ");
+        PrintUnsigned(missing);
+        PrintLine(" fehlt!");
+        return false;
+    }
+    return true;
+}
+
+// Step 7: MountDir is ArchivePath cut at its last backslash.
+static int SplitMountDir(void)
+{
+    memcpy(MountDir, ArchivePath, sizeof MountDir);
+    char *last = strrchr(MountDir, '\\');
+    *last = 0;
+    ArchiveName = ArchivePath + (last - MountDir) + 1;
+    return (int)(last - MountDir);
+}
+
+// Step 8: TargetDir from -o or the archive name up to its first dot, then
+// made absolute; false after a message.
+static bool ResolveTargetDir(void)
+{
+    static const char too_long[] = "Das Zielverzeichnis ist laenger als 1024 Zeichen!";
+    bool fits;
+    if (TargetDirArg[0] != 0) {
+        fits = CopyPath(TargetDir, TargetDirArg);
+    } else {
+        const char *dot = strchr(ArchiveName, '.');
+        size_t length = dot != NULL ? (size_t)(dot - ArchiveName) : strlen(ArchiveName);
+        fits = AppendPath(TargetDir, 0, ArchiveName, length);
+    }
+    int length = fits ? MakeAbsolutePath(TargetDir) : ABSOLUTE_PATH_TOO_LONG;
+    if (length < 0) {
+        ReportAbsolutePathFailure(length, too_long);
+        return false;
+    }
+    return true;
+}
+
+static void ResetCounters(void)
+{
+    MatchedCount = 0;
+    ExtractedCount = 0;
+    ArchiveEntryCount = 0;
+    WalkedDirectoryCount = 0;
+}
+
+// Step 12. A subdirectory whose walk started is no failure: it never counts
+// as extracted, but what failed below it was counted on its own.
+static void PrintSummary(void)
+{
+    if (ListOnly) {
+        PrintText("Insgesamt ");
+        PrintSigned(ArchiveEntryCount);
+        PrintText(" Dateien im Archiv ");
+        PrintLine(ArchiveName);
+        return;
+    }
+    long failed = (long)MatchedCount - ExtractedCount - WalkedDirectoryCount;
+    if (failed > 0) {
+        PrintSigned(failed);
+        PrintLine(" Dateien wurden nicht fehlerfrei entpackt!");
+    } else {
+        PrintSigned(ExtractedCount);
+        PrintLine(" Dateien erfolgreich entpackt!");
+    }
+}
+
+static int MountAndWalk(int mount_length)
+{
+    if (KvzMount(ArchivePath, MountDir, GENERIC_READ, 1) != 1) {
+        PrintLine("Fehler beim Oeffnen der KVZ-Datei!");
+        UnloadUnpackerLibrary();
+        return UNPACK_EXIT_FAILED;
+    }
+    memcpy(OutputPath, TargetDir, sizeof OutputPath);
+    ResetCounters();
+    WalkDirectory(MountDir, mount_length, OutputPath, (int)strlen(OutputPath), 0);
+    CloseOutputFile();
+    PrintSummary();
+    KvzUnMount(MountDir);
+    UnloadUnpackerLibrary();
+    return UNPACK_EXIT_OK;
+}
+
+int RunUnpacker(int argc, char **argv)
+{
+    int archive_index = 0;
+    if (ReadOptions(argc, argv, &archive_index) != OPTIONS_READ)
+        return UNPACK_EXIT_FAILED;
+    if (archive_index >= argc) {
+        PrintLine("Kein Archivname eingegeben!");
+        PrintUsage();
+        return UNPACK_EXIT_FAILED;
+    }
+    if (!ResolveArchivePath(argv[archive_index]) || !LoadLibraryOrReport())
+        return UNPACK_EXIT_FAILED;
+    int mount_length = SplitMountDir();
+    if (!ListOnly && !ResolveTargetDir()) {
+        UnloadUnpackerLibrary();
+        return UNPACK_EXIT_FAILED;
+    }
+    return MountAndWalk(mount_length);
+}

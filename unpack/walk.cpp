@@ -1,0 +1,176 @@
+#include "unpack/walk.h"
+
+#include <string.h>
+
+#include "unpack/console.h"
+#include "unpack/library.h"
+#include "unpack/name_filter.h"
+#include "unpack/options.h"
+#include "unpack/paths.h"
+
+int MatchedCount = 0;
+int ExtractedCount = 0;
+int ArchiveEntryCount = 0;
+int WalkedDirectoryCount = 0;
+
+// What the walk does with one entry after the archive and name tests.
+enum EntryUse {
+    ENTRY_SKIP,     // not processed, not counted in MatchedCount
+    ENTRY_PROCESS,  // the name and its entry path are usable
+    ENTRY_BAD_NAME, // processed, but the name must not be joined to a path
+    ENTRY_TOO_LONG, // processed, but its entry path does not fit the buffer
+};
+
+// ---- Messages ----
+
+static void PrintListingLine(const WIN32_FIND_DATAA *data, int depth)
+{
+    for (int i = 0; i < depth; i++)
+        PrintChar(' ');
+    bool directory = (data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    PrintText(directory ? "+ " : "- ");
+    PrintText(data->cFileName);
+    if (!directory) {
+        PrintText(" (");
+        PrintUnsigned(data->nFileSizeLow);
+        PrintText(" Bytes)");
+    }
+}
+
+static void ReportBadName(const char *name)
+{
+    PrintLineEnd();
+    PrintText("Ungueltiger Dateiname im Archiv: '");
+    PrintText(name);
+    PrintLine("'");
+}
+
+// The path that did not fit: length characters of base, a backslash, name.
+static void ReportTooLong(const char *base, int length, const char *name)
+{
+    PrintLineEnd();
+    PrintText("Pfad zu lang (hoechstens 1024 Zeichen): '");
+    PrintChars(base, (size_t)length);
+    PrintChar('\\');
+    PrintText(name);
+    PrintLine("'");
+}
+
+static void ReportSearchFailed(const char *dir_path)
+{
+    PrintText("Fehler beim Suchen in ");
+    PrintLine(dir_path);
+}
+
+// ---- Entry tests ----
+
+static bool IsDotEntry(const char *name)
+{
+    return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
+}
+
+// The archive test, the "." and ".." test and the name filter, in that
+// order; writes the entry path behind dir_length when the name allows it.
+static EntryUse ChooseEntryUse(char *dir_path, int dir_length, WIN32_FIND_DATAA *data)
+{
+    // A name the library did not terminate is as unusable as a bad one.
+    bool terminated = memchr(data->cFileName, 0, sizeof data->cFileName) != NULL;
+    data->cFileName[sizeof data->cFileName - 1] = 0;
+    const char *name = data->cFileName;
+    EntryUse use = ENTRY_PROCESS;
+    if (!terminated || !IsSafeEntryName(name)) {
+        use = ENTRY_BAD_NAME; // never joined, so never found on disk
+        ArchiveEntryCount++;
+    } else if (!AppendPath(dir_path, (size_t)dir_length + 1, name, strlen(name))) {
+        use = ENTRY_TOO_LONG; // no path of that length lies on disk either
+        ArchiveEntryCount++;
+    } else {
+        dir_path[dir_length] = '\\';
+        if (!PathExists(dir_path))
+            ArchiveEntryCount++;
+        else if (ArchiveOnly)
+            return ENTRY_SKIP;
+    }
+    if (IsDotEntry(name) || !NameFilterAccepts(name))
+        return ENTRY_SKIP;
+    return use;
+}
+
+// ---- Walk ----
+
+// Step 2 of a level: the output directory exists afterwards, or false.
+static bool MakeOutputDirectory(char *output_path, int output_length)
+{
+    if (!PathExists(output_path) && !CreateDirectoryA(output_path, NULL)) {
+        PrintText("Fehler beim Erstellen des Verzeichnisses '");
+        PrintText(output_path);
+        PrintLine("'!");
+        return false;
+    }
+    if (output_length >= UNPACK_PATH_MAX_LENGTH)
+        return true; // no name fits behind it; each entry reports that
+    output_path[output_length] = '\\';
+    output_path[output_length + 1] = 0;
+    return true;
+}
+
+static void ProcessEntry(char *dir_path, int dir_length, char *output_path, int output_length,
+                         int depth, WIN32_FIND_DATAA *data)
+{
+    EntryUse use = ChooseEntryUse(dir_path, dir_length, data);
+    if (use == ENTRY_SKIP)
+        return;
+    const char *name = data->cFileName;
+    int name_length = (int)strlen(name);
+    MatchedCount++;
+    PrintListingLine(data, depth);
+    if (use == ENTRY_BAD_NAME) {
+        ReportBadName(name);
+        return;
+    }
+    if (use == ENTRY_TOO_LONG) {
+        ReportTooLong(dir_path, dir_length, name);
+        return;
+    }
+    if (ListOnly) {
+        PrintLineEnd();
+        return;
+    }
+    if (!AppendPath(output_path, (size_t)output_length + 1, name, (size_t)name_length)) {
+        ReportTooLong(output_path, output_length, name);
+        return;
+    }
+    output_path[output_length] = '\\';
+    if (data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        WalkDirectory(dir_path, dir_length + name_length + 1, output_path,
+                      output_length + name_length + 1, depth + 1);
+        PrintLineEnd();
+    } else {
+        ExtractFile(dir_path, output_path, data->nFileSizeLow);
+    }
+}
+
+void WalkDirectory(char *dir_path, int dir_length, char *output_path, int output_length, int depth)
+{
+    WIN32_FIND_DATAA data;
+    KVZHANDLE search = KVZ_INVALID_HANDLE;
+    if (AppendPath(dir_path, (size_t)dir_length, "\\*", 2))
+        search = KvzFindFirstFile(dir_path, &data);
+    dir_path[dir_length] = 0;
+    if (search == KVZ_INVALID_HANDLE) {
+        ReportSearchFailed(dir_path);
+        return;
+    }
+    if (!ListOnly && !MakeOutputDirectory(output_path, output_length)) {
+        KvzFindClose(search);
+        return;
+    }
+    if (depth > 0)
+        WalkedDirectoryCount++;
+    do {
+        ProcessEntry(dir_path, dir_length, output_path, output_length, depth, &data);
+        dir_path[dir_length] = 0;
+    } while (KvzFindNextFile(search, &data));
+    KvzFindClose(search);
+    dir_path[dir_length] = 0;
+}

@@ -1,0 +1,25 @@
+// WalkDirectory: lists and extracts one directory of the mounted archive,
+// walking its subdirectories depth first.
+#ifndef KVZ_UNPACK_WALK_H
+#define KVZ_UNPACK_WALK_H
+
+// Run counters, zeroed by the run after the mount.
+extern int MatchedCount;         // entries that passed every test, directories too
+extern int ExtractedCount;       // files copied to their end and reported "OK"
+extern int ArchiveEntryCount;    // entries the platform does not find on disk
+extern int WalkedDirectoryCount; // subdirectories whose walk got past its search
+                                 // and its output directory
+
+// Walks the directory in dir_path (a buffer of UNPACK_PATH_CHARS, dir_length
+// characters used) into the output directory in output_path (output_length
+// characters used; unused with -d). depth is 0 for the mount directory and
+// sets the indentation of the listing lines. On return dir_path reads again
+// as on entry; output_path holds whatever the walk last wrote.
+void WalkDirectory(char *dir_path, int dir_length, char *output_path, int output_length, int depth);
+
+// Copies one archive file (entry_path) to output_path, printing the dots
+// and "OK" or the reason it failed behind the listing line; size is the
+// entry's size from its find data. Counts it in ExtractedCount when done.
+void ExtractFile(const char *entry_path, const char *output_path, unsigned long size);
+
+#endif
