@@ -1,15 +1,21 @@
 # Test helpers. Host tests link Debian's GoogleTest; the win32 build compiles
-# the same GoogleTest from Debian's sources with mingw and runs under Wine.
+# the same GoogleTest (and GoogleMock) from Debian's sources with mingw, and
+# its test programs run under Wine through tools/wine-run, the toolchain's
+# CMAKE_CROSSCOMPILING_EMULATOR.
 include(GoogleTest)
+file(WRITE "${CMAKE_BINARY_DIR}/kvz_labelled_tests.txt" "")
 
 if(NOT TARGET kvz_gtest_main)
   if(WIN32)
-    set(KVZ_GTEST_SOURCE_DIR "/usr/src/googletest/googletest" CACHE PATH "GoogleTest sources")
+    set(KVZ_GTEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest sources")
+    set(_gt "${KVZ_GTEST_SOURCE_DIR}/googletest")
+    set(_gm "${KVZ_GTEST_SOURCE_DIR}/googlemock")
     add_library(kvz_gtest_main STATIC
-      "${KVZ_GTEST_SOURCE_DIR}/src/gtest-all.cc"
-      "${KVZ_GTEST_SOURCE_DIR}/src/gtest_main.cc")
-    target_include_directories(kvz_gtest_main SYSTEM PUBLIC "${KVZ_GTEST_SOURCE_DIR}/include"
-      PRIVATE "${KVZ_GTEST_SOURCE_DIR}")
+      "${_gt}/src/gtest-all.cc"
+      "${_gm}/src/gmock-all.cc"
+      "${_gt}/src/gtest_main.cc")
+    target_include_directories(kvz_gtest_main SYSTEM PUBLIC "${_gt}/include" "${_gm}/include"
+      PRIVATE "${_gt}" "${_gm}")
   else()
     find_package(GTest REQUIRED)
     add_library(kvz_gtest_main INTERFACE)
@@ -17,18 +23,39 @@ if(NOT TARGET kvz_gtest_main)
   endif()
 endif()
 
-# kvz_add_gtest(target SOURCES ... [LIBS ...])
+# kvz_add_gtest(target SOURCES ... [LIBS ...] [WORKING_DIRECTORY dir] [LABELS ...])
 # A GoogleTest program in bin/, its cases registered with CTest as
-# "<target>.<Suite>.<Case>", discovered when the tests run.
+# "<target>.<Suite>.<Case>", discovered when the tests run (under Wine in the
+# win32 build). Tests run in bin/ unless WORKING_DIRECTORY says otherwise and
+# see KVZ_BIN_DIR and KVZ_SOURCE_DIR in their environment (POSIX paths; under
+# Wine such a path still names the file, on drive Z:). LABELS tags every case
+# (e.g. "tsan": tools/test runs those in the host-tsan build).
 function(kvz_add_gtest target)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "WORKING_DIRECTORY" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT ARG_WORKING_DIRECTORY)
+    set(ARG_WORKING_DIRECTORY "${KVZ_BIN_DIR}")
+  endif()
   add_executable(${target} ${ARG_SOURCES})
   target_link_libraries(${target} PRIVATE kvz_gtest_main kvz_platform kvz_archive_api ${ARG_LIBS})
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  set(_properties ENVIRONMENT "KVZ_BIN_DIR=${KVZ_BIN_DIR};KVZ_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  if(ARG_LABELS)
+    list(APPEND _properties LABELS "${ARG_LABELS}")
+    set_property(GLOBAL APPEND PROPERTY KVZ_LABELLED_TESTS "${target}:${ARG_LABELS}")
+    _kvz_write_labelled_tests()
+  endif()
   gtest_discover_tests(${target}
     TEST_PREFIX "${target}."
-    WORKING_DIRECTORY "${KVZ_BIN_DIR}"
+    WORKING_DIRECTORY "${ARG_WORKING_DIRECTORY}"
     DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "KVZ_BIN_DIR=${KVZ_BIN_DIR};KVZ_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES ${_properties})
+endfunction()
+
+# <build>/kvz_labelled_tests.txt: one "target:label;label" line per labelled
+# test program, so tools/test can build just the programs a label needs.
+function(_kvz_write_labelled_tests)
+  get_property(_all GLOBAL PROPERTY KVZ_LABELLED_TESTS)
+  list(JOIN _all "\n" _text)
+  file(WRITE "${CMAKE_BINARY_DIR}/kvz_labelled_tests.txt" "${_text}\n")
 endfunction()
