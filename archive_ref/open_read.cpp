@@ -1,0 +1,285 @@
+// Opening, reading, seeking and writing files for the library's handles.
+#include "archive_ref/open_read.h"
+
+#include "archive_ref/disk_io.h"
+#include "archive_ref/handles.h"
+#include "archive_ref/mounts.h"
+#include "archive_ref/ref_state.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+// Access bits that would let a handle change the file: GENERIC_WRITE,
+// GENERIC_ALL, FILE_WRITE_DATA and FILE_APPEND_DATA.
+#define WRITE_ACCESS (GENERIC_WRITE | 0x10000000u | 0x00000002u | 0x00000004u)
+
+struct ArchiveFile {
+    Mount *mount; // referenced while the handle is open
+    uint64_t data_offset;
+    uint64_t size;
+    uint64_t position;
+    BYTE *buffer; // allocated at the first read that needs it
+    DWORD buffer_capacity;
+    DWORD buffer_length;
+    uint64_t buffer_start; // file position of buffer[0]
+};
+
+// ---- Opening ----
+static KVZHANDLE AttachOrRelease(HandleKind kind, void *object)
+{
+    KVZHANDLE handle = HandleAttach(kind, object);
+    if (handle == KVZ_INVALID_HANDLE) {
+        RefReleaseFile(kind, object);
+        RefSetError(KVZ_REF_ERROR_TOO_MANY_OPEN);
+    }
+    return handle;
+}
+
+static KVZHANDLE OpenArchiveEntry(const MountHit *hit, DWORD access, DWORD disposition)
+{
+    const TarEntry *entry = hit->entry == TAR_ROOT ? NULL : &hit->mount->index.entries[hit->entry];
+    DWORD error = ERROR_SUCCESS;
+    if (entry == NULL || entry->is_directory || (access & WRITE_ACCESS) != 0 ||
+        disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)
+        error = ERROR_ACCESS_DENIED;
+    else if (disposition == CREATE_NEW)
+        error = ERROR_FILE_EXISTS;
+    ArchiveFile *file = NULL;
+    if (error == ERROR_SUCCESS) {
+        file = (ArchiveFile *)calloc(1, sizeof(ArchiveFile));
+        if (file == NULL)
+            error = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    if (error != ERROR_SUCCESS) {
+        MountRelease(hit->mount);
+        RefSetError(error);
+        return KVZ_INVALID_HANDLE;
+    }
+    file->mount = hit->mount;
+    file->data_offset = entry->data_offset;
+    file->size = entry->size;
+    DWORD capacity = RefReadBufferSize();
+    file->buffer_capacity = entry->size < capacity ? (DWORD)entry->size : capacity;
+    return AttachOrRelease(HANDLE_KIND_ARCHIVE_FILE, file);
+}
+
+KVZHANDLE RefCreateFile(const char *path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                        DWORD disposition, DWORD flags)
+{
+    char normal[KVZ_REF_PATH_MAX];
+    MountHit hit;
+    if (RefNormalisePath(path, normal, sizeof normal) != (size_t)-1 && MountResolve(normal, &hit))
+        return OpenArchiveEntry(&hit, access, disposition);
+    HANDLE real = DiskCreateFile(path, access, share, security, disposition, flags, NULL);
+    if (real == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        RefSetError(error != ERROR_SUCCESS ? error : ERROR_FILE_NOT_FOUND);
+        return KVZ_INVALID_HANDLE;
+    }
+    return AttachOrRelease(HANDLE_KIND_DISK_FILE, real);
+}
+
+BOOL RefIsFile(const char *path)
+{
+    char normal[KVZ_REF_PATH_MAX];
+    MountHit hit;
+    if (RefNormalisePath(path, normal, sizeof normal) != (size_t)-1 && MountResolve(normal, &hit)) {
+        bool is_file = hit.entry != TAR_ROOT && !hit.mount->index.entries[hit.entry].is_directory;
+        MountRelease(hit.mount);
+        return is_file ? TRUE : FALSE;
+    }
+    DWORD attributes = DiskGetAttributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void RefReleaseFile(HandleKind kind, void *object)
+{
+    if (kind == HANDLE_KIND_DISK_FILE) {
+        CloseHandle((HANDLE)object);
+        return;
+    }
+    ArchiveFile *file = (ArchiveFile *)object;
+    MountRelease(file->mount);
+    free(file->buffer);
+    free(file);
+}
+
+// ---- Reading archive entries ----
+static bool Refill(ArchiveFile *file)
+{
+    if (file->buffer == NULL) {
+        file->buffer = (BYTE *)malloc(file->buffer_capacity);
+        if (file->buffer == NULL) {
+            RefSetError(ERROR_NOT_ENOUGH_MEMORY);
+            return false;
+        }
+    }
+    uint64_t left = file->size - file->position;
+    DWORD length = left < file->buffer_capacity ? (DWORD)left : file->buffer_capacity;
+    file->buffer_length = 0;
+    if (!MountReadAt(file->mount, file->data_offset + file->position, file->buffer, length)) {
+        RefSetError(ERROR_READ_FAULT);
+        return false;
+    }
+    file->buffer_start = file->position;
+    file->buffer_length = length;
+    return true;
+}
+
+// Copies from the buffer what it holds at the current position; 0 if nothing.
+static DWORD TakeBuffered(ArchiveFile *file, BYTE *out, DWORD wanted)
+{
+    if (file->position < file->buffer_start ||
+        file->position >= file->buffer_start + file->buffer_length)
+        return 0;
+    DWORD at = (DWORD)(file->position - file->buffer_start);
+    DWORD n = file->buffer_length - at < wanted ? file->buffer_length - at : wanted;
+    memcpy(out, file->buffer + at, n);
+    file->position += n;
+    return n;
+}
+
+static BOOL ReadArchiveFile(ArchiveFile *file, BYTE *out, DWORD count, DWORD *read)
+{
+    if (file->position >= file->size)
+        return TRUE;
+    uint64_t left = file->size - file->position;
+    DWORD wanted = left < count ? (DWORD)left : count;
+    while (*read < wanted) {
+        DWORD n = TakeBuffered(file, out + *read, wanted - *read);
+        if (n > 0) {
+            *read += n;
+            continue;
+        }
+        DWORD rest = wanted - *read;
+        if (rest >= file->buffer_capacity) {
+            // A large read goes straight to the caller's buffer.
+            if (!MountReadAt(file->mount, file->data_offset + file->position, out + *read, rest)) {
+                RefSetError(ERROR_READ_FAULT);
+                return FALSE;
+            }
+            file->position += rest;
+            *read += rest;
+        } else if (!Refill(file)) {
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+BOOL RefReadFile(KVZHANDLE handle, LPVOID buffer, DWORD count, LPDWORD read)
+{
+    DWORD done = 0;
+    if (read != NULL)
+        *read = 0;
+    if (buffer == NULL && count > 0) {
+        RefSetError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    HandleUse use;
+    if (!HandleEnter(handle, HANDLE_KINDS_FILE, &use)) {
+        RefSetError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    BOOL ok;
+    if (use.kind == HANDLE_KIND_ARCHIVE_FILE) {
+        ok = ReadArchiveFile((ArchiveFile *)use.object, (BYTE *)buffer, count, &done);
+    } else {
+        ok = ReadFile((HANDLE)use.object, buffer, count, &done, NULL);
+        if (!ok)
+            RefSetError(GetLastError());
+    }
+    HandleLeave(&use);
+    if (read != NULL)
+        *read = done;
+    return ok;
+}
+
+// ---- Writing, seeking, closing ----
+BOOL RefWriteFile(KVZHANDLE handle, LPCVOID buffer, DWORD count, LPDWORD written)
+{
+    DWORD done = 0;
+    if (written != NULL)
+        *written = 0;
+    HandleUse use;
+    if (!HandleEnter(handle, HANDLE_KINDS_FILE, &use)) {
+        RefSetError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    BOOL ok = FALSE;
+    if (use.kind == HANDLE_KIND_ARCHIVE_FILE) {
+        RefSetError(ERROR_ACCESS_DENIED);
+    } else {
+        ok = WriteFile((HANDLE)use.object, buffer, count, &done, NULL);
+        if (!ok)
+            RefSetError(GetLastError());
+    }
+    HandleLeave(&use);
+    if (written != NULL)
+        *written = done;
+    return ok;
+}
+
+static DWORD SeekFails(DWORD error)
+{
+    RefSetError(error);
+    return INVALID_SET_FILE_POINTER;
+}
+
+static DWORD SeekArchiveFile(ArchiveFile *file, LONG distance, PLONG distance_high, DWORD method)
+{
+    int64_t base;
+    if (method == FILE_BEGIN)
+        base = 0;
+    else if (method == FILE_CURRENT)
+        base = (int64_t)file->position;
+    else if (method == FILE_END)
+        base = (int64_t)file->size;
+    else
+        return SeekFails(ERROR_INVALID_PARAMETER);
+    int64_t move = distance_high == NULL
+                       ? (int64_t)distance
+                       : (int64_t)(((uint64_t)(uint32_t)*distance_high << 32) | (uint32_t)distance);
+    if (move > 0 && move > INT64_MAX - base)
+        return SeekFails(ERROR_INVALID_PARAMETER);
+    int64_t target = base + move;
+    if (target < 0)
+        return SeekFails(ERROR_NEGATIVE_SEEK);
+    if (distance_high == NULL && target > 0xFFFFFFFELL)
+        return SeekFails(ERROR_INVALID_PARAMETER);
+    file->position = (uint64_t)target;
+    if (distance_high != NULL)
+        *distance_high = (LONG)(target >> 32);
+    RefSetError(ERROR_SUCCESS);
+    return (DWORD)target;
+}
+
+DWORD RefSetFilePointer(KVZHANDLE handle, LONG distance, PLONG distance_high, DWORD method)
+{
+    HandleUse use;
+    if (!HandleEnter(handle, HANDLE_KINDS_FILE, &use)) {
+        RefSetError(ERROR_INVALID_HANDLE);
+        return INVALID_SET_FILE_POINTER;
+    }
+    DWORD result;
+    if (use.kind == HANDLE_KIND_ARCHIVE_FILE) {
+        result = SeekArchiveFile((ArchiveFile *)use.object, distance, distance_high, method);
+    } else {
+        SetLastError(ERROR_SUCCESS);
+        result = SetFilePointer((HANDLE)use.object, distance, distance_high, method);
+        RefSetError(GetLastError());
+    }
+    HandleLeave(&use);
+    return result;
+}
+
+BOOL RefCloseHandle(KVZHANDLE handle)
+{
+    HandleUse use;
+    if (!HandleDetach(handle, HANDLE_KINDS_FILE, &use)) {
+        RefSetError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    RefReleaseFile(use.kind, use.object);
+    return TRUE;
+}

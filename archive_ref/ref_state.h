@@ -1,0 +1,47 @@
+// Process-wide state of the reference library: the one library lock, the
+// per-thread last error, the cache settings and the version.
+#ifndef KVZ_REF_STATE_H
+#define KVZ_REF_STATE_H
+
+#include "archive_api/kvz_api.h"
+
+// The value KVZ_SupportVersion answers: 1.0.
+#define KVZ_REF_VERSION 0x00010000u
+
+// Archive reads go through a buffer of the cache block size per open entry,
+// clamped to these bounds; the cache size is stored and answered only.
+#define KVZ_REF_DEFAULT_BLOCK_SIZE 0x10000u // 64 KiB: one read per 655 reads of 100 bytes
+#define KVZ_REF_MIN_BLOCK_SIZE 512u
+#define KVZ_REF_MAX_BLOCK_SIZE 0x400000u // 4 MiB: bounds memory per open handle
+#define KVZ_REF_DEFAULT_CACHE_SIZE 0x100000u
+
+// Archive error codes beside the platform's.
+#define KVZ_REF_ERROR_BAD_ARCHIVE 13  // ERROR_INVALID_DATA: the archive is not one we serve
+#define KVZ_REF_ERROR_TOO_MANY_OPEN 4 // ERROR_TOO_MANY_OPEN_FILES: handle table full
+
+// The library lock and the handle table are set up while the library loads;
+// true once they are.
+bool RefStarted(void);
+
+// The library lock: covers the mount list and the handle table's free list.
+void RefLock(void);
+void RefUnlock(void);
+
+// The calling thread's last error, as KVZ_GetLastError answers it. Setting it
+// also sets the platform's, so callers reading either see the cause.
+void RefSetError(DWORD code);
+DWORD RefGetError(void);
+
+// Cache settings: each setter answers the previous value.
+DWORD RefSetCacheBlockSize(DWORD size);
+DWORD RefGetCacheBlockSize(void);
+DWORD RefSetCacheSize(DWORD size);
+DWORD RefGetCacheSize(void);
+
+// The block size clamped to the bounds above: the buffer of one open entry.
+DWORD RefReadBufferSize(void);
+
+// Unmounts everything and closes every handle: the library is being unloaded.
+void RefShutdown(void);
+
+#endif

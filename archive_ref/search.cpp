@@ -1,0 +1,207 @@
+// Searches over a mounted archive's directory and the real one beneath it.
+#include "archive_ref/search.h"
+
+#include "archive_ref/handles.h"
+#include "archive_ref/mounts.h"
+#include "archive_ref/ref_state.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+enum SearchPhase { PHASE_ARCHIVE, PHASE_DISK_START, PHASE_DISK, PHASE_DONE };
+
+struct Search {
+    Mount *mount;        // referenced; NULL when no archive holds the directory
+    uint32_t next_child; // next archive entry to consider
+    SearchPhase phase;
+    HANDLE disk;                      // the platform search while in PHASE_DISK
+    DWORD disk_error;                 // why the platform search did not start
+    char directory[KVZ_REF_PATH_MAX]; // the directory's path in the archive
+    char name_pattern[KVZ_REF_PATH_MAX];
+    char disk_pattern[KVZ_REF_PATH_MAX]; // the caller's pattern, for the disk
+};
+
+// Seconds since 1970 as 100 ns units since 1601.
+static FILETIME UnixTimeToFileTime(int64_t seconds)
+{
+    const uint64_t kEpochDifference = 11644473600ull;
+    uint64_t ticks = seconds < 0 ? 0 : ((uint64_t)seconds + kEpochDifference) * 10000000ull;
+    FILETIME time = {(DWORD)ticks, (DWORD)(ticks >> 32)};
+    return time;
+}
+
+static void FillFromEntry(const TarEntry *entry, KvzFound *found)
+{
+    memset(found, 0, sizeof *found);
+    found->attributes = entry->is_directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    found->created = found->accessed = found->written = UnixTimeToFileTime(entry->mtime);
+    found->size = entry->size;
+    RefCopy(found->name, sizeof found->name, entry->path + entry->name_at);
+}
+
+// True when the archive holds an entry of this name in the search directory.
+static bool InArchive(const Search *search, const char *name)
+{
+    if (search->mount == NULL)
+        return false;
+    char path[KVZ_REF_PATH_MAX];
+    size_t at = strlen(search->directory);
+    size_t length = strlen(name);
+    if (at + 1 + length + 1 > sizeof path)
+        return false;
+    memcpy(path, search->directory, at);
+    if (at > 0)
+        path[at++] = '\\';
+    memcpy(path + at, name, length);
+    return TarIndexFind(&search->mount->index, path, at + length) != TAR_NONE;
+}
+
+static bool NextFromArchive(Search *search, KvzFound *found)
+{
+    while (search->next_child != TAR_NONE) {
+        const TarEntry *entry = &search->mount->index.entries[search->next_child];
+        search->next_child = entry->next_sibling;
+        if (RefWildcardMatch(search->name_pattern, entry->path + entry->name_at)) {
+            FillFromEntry(entry, found);
+            return true;
+        }
+    }
+    search->phase = PHASE_DISK_START;
+    return false;
+}
+
+static bool NextFromDisk(Search *search, KvzFound *found)
+{
+    for (;;) {
+        if (search->phase == PHASE_DISK_START) {
+            search->disk = DiskFindFirst(search->disk_pattern, found);
+            if (search->disk == INVALID_HANDLE_VALUE) {
+                search->disk_error = GetLastError();
+                search->phase = PHASE_DONE;
+                return false;
+            }
+            search->phase = PHASE_DISK;
+        } else if (!DiskFindNext(search->disk, found)) {
+            FindClose(search->disk);
+            search->disk = INVALID_HANDLE_VALUE;
+            search->phase = PHASE_DONE;
+            return false;
+        }
+        if (!InArchive(search, found->name))
+            return true;
+    }
+}
+
+static bool SearchNext(Search *search, KvzFound *found)
+{
+    if (search->phase == PHASE_ARCHIVE && NextFromArchive(search, found))
+        return true;
+    if (search->phase == PHASE_DISK_START || search->phase == PHASE_DISK)
+        return NextFromDisk(search, found);
+    return false;
+}
+
+void RefReleaseSearch(void *object)
+{
+    Search *search = (Search *)object;
+    if (search->disk != INVALID_HANDLE_VALUE)
+        FindClose(search->disk);
+    if (search->mount != NULL)
+        MountRelease(search->mount);
+    free(search);
+}
+
+// Points the search at the archive directory holding dir, if any.
+static void AttachArchive(Search *search, const char *dir)
+{
+    MountHit hit;
+    if (!MountResolve(dir, &hit))
+        return;
+    const TarEntry *entry = hit.entry == TAR_ROOT ? NULL : &hit.mount->index.entries[hit.entry];
+    if (entry != NULL && !entry->is_directory) {
+        MountRelease(hit.mount);
+        return;
+    }
+    search->mount = hit.mount;
+    search->next_child = TarFirstChild(&hit.mount->index, hit.entry);
+    RefCopy(search->directory, sizeof search->directory, entry != NULL ? entry->path : "");
+}
+
+static Search *StartSearch(const char *pattern)
+{
+    char dir[KVZ_REF_PATH_MAX];
+    const char *name = RefSplitPattern(pattern, dir, sizeof dir);
+    if (name == NULL || *name == 0) {
+        RefSetError(ERROR_INVALID_NAME);
+        return NULL;
+    }
+    Search *search = (Search *)calloc(1, sizeof(Search));
+    if (search == NULL) {
+        RefSetError(ERROR_NOT_ENOUGH_MEMORY);
+        return NULL;
+    }
+    search->disk = INVALID_HANDLE_VALUE;
+    search->next_child = TAR_NONE;
+    search->phase = PHASE_ARCHIVE;
+    if (RefCopy(search->name_pattern, sizeof search->name_pattern, name) == (size_t)-1 ||
+        RefCopy(search->disk_pattern, sizeof search->disk_pattern, pattern) == (size_t)-1) {
+        free(search);
+        RefSetError(ERROR_INVALID_NAME);
+        return NULL;
+    }
+    AttachArchive(search, dir);
+    return search;
+}
+
+// Why a search found nothing at all.
+static DWORD EmptySearchError(const Search *search)
+{
+    if (search->mount != NULL)
+        return ERROR_NO_MORE_FILES;
+    if (search->disk_error == ERROR_PATH_NOT_FOUND || search->disk_error == ERROR_INVALID_NAME)
+        return search->disk_error;
+    return ERROR_NO_MORE_FILES;
+}
+
+KVZHANDLE RefFindFirst(const char *pattern, KvzFound *found)
+{
+    Search *search = StartSearch(pattern);
+    if (search == NULL)
+        return KVZ_INVALID_HANDLE;
+    if (!SearchNext(search, found)) {
+        RefSetError(EmptySearchError(search));
+        RefReleaseSearch(search);
+        return KVZ_INVALID_HANDLE;
+    }
+    KVZHANDLE handle = HandleAttach(HANDLE_KIND_SEARCH, search);
+    if (handle == KVZ_INVALID_HANDLE) {
+        RefReleaseSearch(search);
+        RefSetError(KVZ_REF_ERROR_TOO_MANY_OPEN);
+    }
+    return handle;
+}
+
+BOOL RefFindNext(KVZHANDLE handle, KvzFound *found)
+{
+    HandleUse use;
+    if (!HandleEnter(handle, HANDLE_KIND_SEARCH, &use)) {
+        RefSetError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    bool more = SearchNext((Search *)use.object, found);
+    HandleLeave(&use);
+    if (!more)
+        RefSetError(ERROR_NO_MORE_FILES);
+    return more ? TRUE : FALSE;
+}
+
+BOOL RefFindClose(KVZHANDLE handle)
+{
+    HandleUse use;
+    if (!HandleDetach(handle, HANDLE_KIND_SEARCH, &use)) {
+        RefSetError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    RefReleaseSearch(use.object);
+    return TRUE;
+}

@@ -1,0 +1,402 @@
+// ustar header parsing into a hash-indexed tree of entries.
+#include "archive_ref/tar_index.h"
+
+#include "archive_ref/utf_text.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+// ---- Header fields (POSIX ustar) ----
+enum {
+    kNameAt = 0,
+    kNameSize = 100,
+    kSizeAt = 124,
+    kSizeSize = 12,
+    kMtimeAt = 136,
+    kMtimeSize = 12,
+    kChecksumAt = 148,
+    kChecksumSize = 8,
+    kTypeAt = 156,
+    kMagicAt = 257,
+    kPrefixAt = 345,
+    kPrefixSize = 155,
+};
+
+// prefix + '/' + name + terminator
+#define TAR_RAW_NAME_MAX (kPrefixSize + 1 + kNameSize + 1)
+
+struct TarHeader {
+    char name[TAR_RAW_NAME_MAX];
+    uint64_t size;
+    int64_t mtime;
+    char type;
+};
+
+// ---- Hashing ----
+static unsigned char LowerByte(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') ? (unsigned char)(c - 'A' + 'a') : c;
+}
+
+static uint32_t HashPath(const char *path, size_t length)
+{
+    uint32_t hash = 2166136261u;
+    for (size_t i = 0; i < length; i++)
+        hash = (hash ^ LowerByte((unsigned char)path[i])) * 16777619u;
+    return hash;
+}
+
+static bool SamePath(const char *a, const char *b, size_t length)
+{
+    for (size_t i = 0; i < length; i++)
+        if (LowerByte((unsigned char)a[i]) != LowerByte((unsigned char)b[i]))
+            return false;
+    return true;
+}
+
+uint32_t TarIndexFind(const TarIndex *index, const char *path, size_t length)
+{
+    if (length == 0)
+        return TAR_ROOT;
+    if (index->bucket_count == 0)
+        return TAR_NONE;
+    uint32_t at = index->buckets[HashPath(path, length) & (index->bucket_count - 1)];
+    while (at != TAR_NONE) {
+        const TarEntry *entry = &index->entries[at];
+        if (strlen(entry->path) == length && SamePath(entry->path, path, length))
+            return at;
+        at = entry->hash_next;
+    }
+    return TAR_NONE;
+}
+
+uint32_t TarFirstChild(const TarIndex *index, uint32_t directory)
+{
+    if (directory == TAR_ROOT)
+        return index->root_first_child;
+    if (directory >= index->count || !index->entries[directory].is_directory)
+        return TAR_NONE;
+    return index->entries[directory].first_child;
+}
+
+static bool Rehash(TarIndex *index, uint32_t bucket_count)
+{
+    uint32_t *buckets = (uint32_t *)malloc(sizeof(uint32_t) * bucket_count);
+    if (buckets == NULL)
+        return false;
+    memset(buckets, 0xFF, sizeof(uint32_t) * bucket_count);
+    for (uint32_t i = 0; i < index->count; i++) {
+        TarEntry *entry = &index->entries[i];
+        uint32_t slot = HashPath(entry->path, strlen(entry->path)) & (bucket_count - 1);
+        entry->hash_next = buckets[slot];
+        buckets[slot] = i;
+    }
+    free(index->buckets);
+    index->buckets = buckets;
+    index->bucket_count = bucket_count;
+    return true;
+}
+
+// ---- Building ----
+static bool GrowEntries(TarIndex *index)
+{
+    if (index->count < index->capacity)
+        return true;
+    if (index->capacity >= TAR_INDEX_MAX_ENTRIES)
+        return false;
+    uint32_t capacity = index->capacity == 0 ? 64 : index->capacity * 2;
+    if (capacity > TAR_INDEX_MAX_ENTRIES)
+        capacity = TAR_INDEX_MAX_ENTRIES;
+    TarEntry *entries = (TarEntry *)realloc(index->entries, sizeof(TarEntry) * capacity);
+    if (entries == NULL)
+        return false;
+    index->entries = entries;
+    index->capacity = capacity;
+    return true;
+}
+
+static void LinkChild(TarIndex *index, uint32_t parent, uint32_t child)
+{
+    uint32_t *first =
+        parent == TAR_ROOT ? &index->root_first_child : &index->entries[parent].first_child;
+    uint32_t *last =
+        parent == TAR_ROOT ? &index->root_last_child : &index->entries[parent].last_child;
+    if (*first == TAR_NONE)
+        *first = child;
+    else
+        index->entries[*last].next_sibling = child;
+    *last = child;
+}
+
+// Appends the entry path[0..length), whose last component starts at name_at.
+static uint32_t AppendEntry(TarIndex *index, const char *path, size_t length, size_t name_at,
+                            uint32_t parent, const TarEntry *model)
+{
+    if (!GrowEntries(index))
+        return TAR_NONE;
+    char *copy = (char *)malloc(length + 1);
+    if (copy == NULL)
+        return TAR_NONE;
+    memcpy(copy, path, length);
+    copy[length] = 0;
+    uint32_t id = index->count++;
+    TarEntry *entry = &index->entries[id];
+    *entry = *model;
+    entry->path = copy;
+    entry->name_at = (uint32_t)name_at;
+    entry->parent = parent;
+    entry->first_child = entry->last_child = entry->next_sibling = TAR_NONE;
+    LinkChild(index, parent, id);
+    if (index->count > index->bucket_count) {
+        if (!Rehash(index, index->bucket_count == 0 ? 64 : index->bucket_count * 2))
+            return TAR_NONE;
+    } else {
+        uint32_t slot = HashPath(copy, length) & (index->bucket_count - 1);
+        entry->hash_next = index->buckets[slot];
+        index->buckets[slot] = id;
+    }
+    return id;
+}
+
+// Adds path (normal form) and every directory above it that is not there yet.
+static TarResult AddPath(TarIndex *index, const char *path, const TarEntry *model)
+{
+    static const TarEntry kImpliedDirectory = {NULL, 0, 0, 0, 0, 0, 0, 0, 0, 0, true};
+    size_t length = strlen(path);
+    uint32_t parent = TAR_ROOT;
+    for (size_t start = 0;;) {
+        size_t end = start;
+        while (end < length && path[end] != '\\')
+            end++;
+        bool last = end == length;
+        uint32_t found = TarIndexFind(index, path, end);
+        if (found == TAR_NONE) {
+            found = AppendEntry(index, path, end, start, parent, last ? model : &kImpliedDirectory);
+            if (found == TAR_NONE)
+                return TAR_NO_MEMORY;
+        } else if (!index->entries[found].is_directory || (last && !model->is_directory)) {
+            return TAR_DUPLICATE;
+        } else if (last) {
+            index->entries[found].mtime = model->mtime;
+        }
+        if (last)
+            return TAR_OK;
+        parent = found;
+        start = end + 1;
+    }
+}
+
+// ---- Header parsing ----
+static bool ParseOctal(const unsigned char *field, size_t size, uint64_t *value)
+{
+    size_t i = 0;
+    while (i < size && field[i] == ' ')
+        i++;
+    size_t digits = 0;
+    uint64_t result = 0;
+    for (; i < size && field[i] >= '0' && field[i] <= '7'; i++, digits++)
+        result = (result << 3) | (uint64_t)(field[i] - '0');
+    for (; i < size; i++)
+        if (field[i] != ' ' && field[i] != 0)
+            return false;
+    *value = result;
+    return digits > 0;
+}
+
+static bool ChecksumMatches(const unsigned char *block, uint64_t stored)
+{
+    uint64_t sum = 0;
+    for (size_t i = 0; i < TAR_BLOCK_SIZE; i++)
+        sum += (i >= kChecksumAt && i < kChecksumAt + kChecksumSize) ? ' ' : block[i];
+    return sum == stored;
+}
+
+static bool IsZeroBlock(const unsigned char *block)
+{
+    for (size_t i = 0; i < TAR_BLOCK_SIZE; i++)
+        if (block[i] != 0)
+            return false;
+    return true;
+}
+
+static size_t FieldLength(const unsigned char *field, size_t size)
+{
+    size_t length = 0;
+    while (length < size && field[length] != 0)
+        length++;
+    return length;
+}
+
+static TarResult ParseHeader(const unsigned char *block, TarHeader *header)
+{
+    uint64_t checksum, mtime;
+    if (!ParseOctal(block + kChecksumAt, kChecksumSize, &checksum))
+        return TAR_BAD_NUMBER;
+    if (!ChecksumMatches(block, checksum))
+        return TAR_BAD_CHECKSUM;
+    if (memcmp(block + kMagicAt, "ustar", 6) != 0)
+        return TAR_BAD_MAGIC;
+    if (!ParseOctal(block + kSizeAt, kSizeSize, &header->size) ||
+        !ParseOctal(block + kMtimeAt, kMtimeSize, &mtime))
+        return TAR_BAD_NUMBER;
+    header->mtime = (int64_t)mtime;
+    header->type = (char)block[kTypeAt];
+    size_t prefix = FieldLength(block + kPrefixAt, kPrefixSize);
+    size_t name = FieldLength(block + kNameAt, kNameSize);
+    size_t at = 0;
+    if (prefix > 0) {
+        memcpy(header->name, block + kPrefixAt, prefix);
+        header->name[prefix] = '/';
+        at = prefix + 1;
+    }
+    memcpy(header->name + at, block + kNameAt, name);
+    header->name[at + name] = 0;
+    return TAR_OK;
+}
+
+// ---- Names ----
+static bool IsForbiddenByte(unsigned char c)
+{
+    return c < 0x20 || c == 0x7F || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' ||
+           c == '<' || c == '>' || c == '|';
+}
+
+static bool IsValidComponent(const char *text, size_t length)
+{
+    if (length == 2 && text[0] == '.' && text[1] == '.')
+        return false;
+    const unsigned char *p = (const unsigned char *)text;
+    for (size_t i = 0; i < length;) {
+        unsigned long code;
+        size_t used = Utf8Decode(p + i, length - i, &code);
+        if (used == 0 || (used == 1 && IsForbiddenByte(p[i])))
+            return false;
+        i += used;
+    }
+    return true;
+}
+
+// Turns the raw '/'-separated name into the index's form: components joined
+// by '\', with empty and "." components dropped. An empty result is the root.
+static TarResult NormaliseName(const char *raw, char *out)
+{
+    if (raw[0] == '/')
+        return TAR_BAD_NAME;
+    size_t length = 0;
+    for (const char *p = raw; *p != 0;) {
+        while (*p == '/')
+            p++;
+        const char *start = p;
+        while (*p != 0 && *p != '/')
+            p++;
+        size_t part = (size_t)(p - start);
+        if (part == 0 || (part == 1 && start[0] == '.'))
+            continue;
+        if (!IsValidComponent(start, part))
+            return TAR_BAD_NAME;
+        if (length > 0)
+            out[length++] = '\\';
+        memcpy(out + length, start, part);
+        length += part;
+    }
+    out[length] = 0;
+    return TAR_OK;
+}
+
+static TarResult AddHeader(TarIndex *index, const TarHeader *header, uint64_t data_offset)
+{
+    bool is_directory;
+    if (header->type == '0' || header->type == 0)
+        is_directory = false;
+    else if (header->type == '5')
+        is_directory = true;
+    else
+        return TAR_UNSUPPORTED_TYPE;
+    char path[TAR_RAW_NAME_MAX];
+    TarResult result = NormaliseName(header->name, path);
+    if (result != TAR_OK)
+        return result;
+    if (path[0] == 0)
+        return is_directory ? TAR_OK : TAR_BAD_NAME;
+    TarEntry model = {};
+    model.data_offset = data_offset;
+    model.size = is_directory ? 0 : header->size;
+    model.mtime = header->mtime;
+    model.is_directory = is_directory;
+    return AddPath(index, path, &model);
+}
+
+static TarResult ReadEntries(TarIndex *index, uint64_t archive_size, TarReadFn read, void *context)
+{
+    unsigned char block[TAR_BLOCK_SIZE];
+    uint64_t offset = 0;
+    for (;;) {
+        if (offset > archive_size || archive_size - offset < TAR_BLOCK_SIZE)
+            return TAR_TRUNCATED;
+        if (!read(context, offset, block, TAR_BLOCK_SIZE))
+            return TAR_READ_FAILED;
+        if (IsZeroBlock(block))
+            return TAR_OK;
+        TarHeader header;
+        TarResult result = ParseHeader(block, &header);
+        if (result != TAR_OK)
+            return result;
+        uint64_t data_offset = offset + TAR_BLOCK_SIZE;
+        if (header.size > archive_size - data_offset)
+            return TAR_PAST_END;
+        result = AddHeader(index, &header, data_offset);
+        if (result != TAR_OK)
+            return result;
+        offset = data_offset + (header.size + TAR_BLOCK_SIZE - 1) / TAR_BLOCK_SIZE * TAR_BLOCK_SIZE;
+    }
+}
+
+TarResult TarIndexBuild(TarIndex *index, uint64_t archive_size, TarReadFn read, void *context)
+{
+    index->root_first_child = index->root_last_child = TAR_NONE;
+    TarResult result = ReadEntries(index, archive_size, read, context);
+    if (result != TAR_OK)
+        TarIndexFree(index);
+    return result;
+}
+
+// ---- Memory archives ----
+struct MemoryArchive {
+    const unsigned char *bytes;
+    size_t size;
+};
+
+static bool ReadMemory(void *context, uint64_t offset, void *buffer, uint32_t size)
+{
+    const MemoryArchive *archive = (const MemoryArchive *)context;
+    if (offset > archive->size || archive->size - offset < size)
+        return false;
+    memcpy(buffer, archive->bytes + offset, size);
+    return true;
+}
+
+TarResult TarIndexFromMemory(TarIndex *index, const void *bytes, size_t size)
+{
+    MemoryArchive archive = {(const unsigned char *)bytes, size};
+    return TarIndexBuild(index, size, ReadMemory, &archive);
+}
+
+void TarIndexFree(TarIndex *index)
+{
+    for (uint32_t i = 0; i < index->count; i++)
+        free(index->entries[i].path);
+    free(index->entries);
+    free(index->buckets);
+    memset(index, 0, sizeof *index);
+    index->root_first_child = index->root_last_child = TAR_NONE;
+}
+
+const char *TarResultName(TarResult result)
+{
+    static const char *const kNames[] = {
+        "ok",       "truncated", "bad checksum", "bad magic", "bad number",  "unsupported type",
+        "bad name", "duplicate", "past end",     "no memory", "read failed",
+    };
+    unsigned at = (unsigned)result;
+    return at < sizeof kNames / sizeof kNames[0] ? kNames[at] : "unknown";
+}

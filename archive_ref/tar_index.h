@@ -1,0 +1,90 @@
+// The index of a ustar archive: every regular file and directory it holds,
+// with the directories its paths imply, found by path in constant time.
+//
+// Only what `tar --format=ustar` writes is accepted. Anything the library
+// could not serve faithfully as a Windows file tree refuses the whole archive:
+// links, devices, fifos, unknown types, pax and GNU extension headers,
+// absolute names, ".." components, backslashes, characters Windows forbids in
+// names, malformed UTF-8, a name used twice, a header cut short, a bad
+// checksum, a non-octal number, data running past the end, a missing end
+// block. The reader never touches a byte outside the archive.
+#ifndef KVZ_REF_TAR_INDEX_H
+#define KVZ_REF_TAR_INDEX_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#define TAR_BLOCK_SIZE 512
+
+// A hostile archive of tiny headers with deep paths could otherwise make the
+// index claim far more memory than its own size.
+#ifndef TAR_INDEX_MAX_ENTRIES
+#define TAR_INDEX_MAX_ENTRIES (1u << 22)
+#endif
+
+#define TAR_NONE 0xFFFFFFFFu // no entry
+#define TAR_ROOT 0xFFFFFFFEu // the archive's top level, which has no entry
+
+enum TarResult {
+    TAR_OK = 0,
+    TAR_TRUNCATED,        // a header cut short, or no end block
+    TAR_BAD_CHECKSUM,     // header checksum does not match
+    TAR_BAD_MAGIC,        // not a POSIX ustar header
+    TAR_BAD_NUMBER,       // size, mtime or checksum field not octal
+    TAR_UNSUPPORTED_TYPE, // link, device, fifo, extension header...
+    TAR_BAD_NAME,         // absolute, "..", backslash, forbidden character
+    TAR_DUPLICATE,        // a path given twice, or a file where a directory is
+    TAR_PAST_END,         // data runs past the end of the archive
+    TAR_NO_MEMORY,        // out of memory, or TAR_INDEX_MAX_ENTRIES reached
+    TAR_READ_FAILED,      // the reader could not supply a block
+};
+
+struct TarEntry {
+    char *path;           // below the archive root, '\'-separated; heap
+    uint32_t name_at;     // offset of the last component in path
+    uint32_t parent;      // directory entry, or TAR_ROOT
+    uint32_t first_child; // children in archive order
+    uint32_t last_child;
+    uint32_t next_sibling;
+    uint32_t hash_next;   // chain of the path's hash bucket
+    uint64_t data_offset; // of the file's first byte in the archive
+    uint64_t size;
+    int64_t mtime; // seconds since 1970; 0 for implied directories
+    bool is_directory;
+};
+
+struct TarIndex {
+    TarEntry *entries;
+    uint32_t count;
+    uint32_t capacity;
+    uint32_t *buckets; // heads of hash chains; bucket_count is a power of two
+    uint32_t bucket_count;
+    uint32_t root_first_child;
+    uint32_t root_last_child;
+};
+
+// Supplies exactly size bytes of the archive at offset; false when it cannot.
+typedef bool (*TarReadFn)(void *context, uint64_t offset, void *buffer, uint32_t size);
+
+// Builds index (which must be zeroed) from an archive of archive_size bytes
+// read through read. On any result but TAR_OK the index is left empty.
+TarResult TarIndexBuild(TarIndex *index, uint64_t archive_size, TarReadFn read, void *context);
+
+// The same over an archive held in memory.
+TarResult TarIndexFromMemory(TarIndex *index, const void *bytes, size_t size);
+
+// Frees what the index holds and zeroes it.
+void TarIndexFree(TarIndex *index);
+
+// The entry of path[0..length) ('\'-separated, no leading or trailing
+// separator), ignoring ASCII case: TAR_ROOT for "", TAR_NONE when absent.
+uint32_t TarIndexFind(const TarIndex *index, const char *path, size_t length);
+
+// First child of a directory entry (or TAR_ROOT) in archive order, TAR_NONE
+// when it has none or is a file.
+uint32_t TarFirstChild(const TarIndex *index, uint32_t directory);
+
+// A short English word for a result, for messages and tests.
+const char *TarResultName(TarResult result);
+
+#endif
