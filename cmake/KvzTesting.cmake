@@ -23,15 +23,17 @@ if(NOT TARGET kvz_gtest_main)
   endif()
 endif()
 
-# kvz_add_gtest(target SOURCES ... [LIBS ...] [WORKING_DIRECTORY dir] [LABELS ...])
+# kvz_add_gtest(target SOURCES ... [LIBS ...] [WORKING_DIRECTORY dir] [LABELS ...]
+#               [PROPERTIES name value ...])
 # A GoogleTest program in bin/, its cases registered with CTest as
 # "<target>.<Suite>.<Case>", discovered when the tests run (under Wine in the
 # win32 build). Tests run in bin/ unless WORKING_DIRECTORY says otherwise and
 # see KVZ_BIN_DIR and KVZ_SOURCE_DIR in their environment (POSIX paths; under
 # Wine such a path still names the file, on drive Z:). LABELS tags every case
-# (e.g. "tsan": tools/test runs those in the host-tsan build).
+# (e.g. "tsan": tools/test runs those in the host-tsan build). PROPERTIES are
+# further CTest properties for every case (e.g. FIXTURES_REQUIRED name).
 function(kvz_add_gtest target)
-  cmake_parse_arguments(ARG "" "WORKING_DIRECTORY" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "WORKING_DIRECTORY" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
   if(NOT ARG_WORKING_DIRECTORY)
     set(ARG_WORKING_DIRECTORY "${KVZ_BIN_DIR}")
   endif()
@@ -44,6 +46,7 @@ function(kvz_add_gtest target)
     set_property(GLOBAL APPEND PROPERTY KVZ_LABELLED_TESTS "${target}:${ARG_LABELS}")
     _kvz_write_labelled_tests()
   endif()
+  list(APPEND _properties ${ARG_PROPERTIES})
   gtest_discover_tests(${target}
     TEST_PREFIX "${target}."
     WORKING_DIRECTORY "${ARG_WORKING_DIRECTORY}"
