@@ -21,6 +21,7 @@ mkdir -p "$work"
 TEXT_LOG=$'Fehler beim \xc3\x96ffnen der Log-Datei.\nLogging deaktiviert.'
 TEXT_WARN=$'Obwohl eigene Sounds installiert sind, k\xc3\xb6nnen sie nicht abgespielt werden, da sie sich im selben Verzeichnis wie das .KVZ-Archiv befinden.\n\nTrotzdem Fortfahren?'
 TEXT_IMPORT='Fehler beim Importieren einer Funktion.'
+TEXT_TOO_LONG_SOUNDDIR=$'Der Pfad f\xc3\xbcr SoundDir ist zu lang!'
 text_missing() { printf 'Die Datei %s wurde nicht gefunden!' "$1"; }
 
 expect_text() { printf '%s' "$1" >"$work.expected"; }
@@ -39,7 +40,70 @@ probe() { # kind flags answer exit-code
     run_box "$2" "$3" --exit "$4" --stdout-has "showing $1" -- box_probe.exe "$1"
 }
 
+# ---- The proxy's boxes: the host application loading pdaKVZ.dll ----
+# The prepared directory: the proxy, the host, the fake next library under
+# the default name (scripted to give a version that proves the forwarding),
+# an empty sound directory, and sound_config.txt with the given lines, if any.
+prepare_proxy() { # [config line...]
+    cp "$KVZ_BIN_DIR/pdaKVZ.dll" "$KVZ_BIN_DIR/kvz_host.exe" "$work/"
+    cp "$KVZ_BIN_DIR/fake_pda.dll" "$work/_pdaKVZ.dll"
+    cp "$KVZ_BIN_DIR/fake_pda_missing13.dll" "$work/"
+    printf 'KVZ_SupportVersion 4242\n' >"$work/fake_script.txt"
+    export KVZ_FAKE_SCRIPT=fake_script.txt
+    # A missing sound directory makes both probes fail with a code other than
+    # "no more files", which counts as files present: the warning would come.
+    mkdir -p "$work/sound"
+    if [ $# -gt 0 ]; then printf '%s\r\n' "$@" >"$work/sound_config.txt"; fi
+}
+
+# Start-up went on: the host bound the proxy and its calls reach the fake.
+host_goes_on() { # flags answer
+    run_box "$1" "$2" --exit 0 --stdout-has loaded --stdout-has "version 4242" \
+        -- kvz_host.exe pdaKVZ.dll version
+}
+
+# Start-up failed: the process ended with exit code 0 before "loaded".
+host_ends() { # flags answer
+    run_box "$1" "$2" --exit 0 --stdout-lacks loaded -- kvz_host.exe pdaKVZ.dll version
+}
+
+# Sound files and archives in the default directory of both: work\sound\.
+same_directory() {
+    prepare_proxy
+    : >"$work/sound/click.ogg"
+    : >"$work/sound/voice.KVZ"
+    expect_text "$TEXT_WARN"
+}
+
 case "$case_name" in
+log_unopenable_ok)
+    prepare_proxy 'Log=Z:\nonexistent\dir\x.log'
+    expect_text "$TEXT_LOG"
+    host_goes_on 0x10 ok
+    ;;
+same_directory_no)
+    same_directory
+    host_ends 0x10034 no
+    ;;
+same_directory_yes)
+    same_directory
+    host_goes_on 0x10034 yes
+    ;;
+next_library_missing_ok)
+    prepare_proxy 'NextDLL=missing.dll'
+    expect_text "$(text_missing missing.dll)"
+    host_ends 0x10 ok
+    ;;
+next_library_lacks_ordinal_ok)
+    prepare_proxy 'NextDLL=fake_pda_missing13.dll'
+    expect_text "$TEXT_IMPORT"
+    host_ends 0x10 ok
+    ;;
+sound_dir_too_long_ok)
+    prepare_proxy "SoundDir=$(printf 'a%.0s' {1..300})"
+    expect_text "$TEXT_TOO_LONG_SOUNDDIR"
+    host_ends 0x10 ok
+    ;;
 probe_wrong_text_fails)
     # The checker itself: a box whose text differs by one letter must fail
     # the case, and the blocked program must not be left behind.

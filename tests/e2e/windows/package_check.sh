@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The win32 release package: runs cpack on the build and checks that the ZIP
+# holds what a user installs and nothing that would not run on its own.
+#
+#   package_check.sh <build dir> <source dir>
+#
+# Checks: the ZIP's name; kvz_unpack.exe, pdaKVZ.dll, sound_config.txt and
+# INSTALL.txt at its top; no other program or library (the reference library
+# and the test fakes are not shipped); every PE file is 32-bit x86 and imports
+# no mingw runtime DLL; pdaKVZ.dll exports the names and ordinals of its .def.
+set -u
+build=${1:?usage: package_check.sh <build dir> <source dir>}
+source=${2:?usage: package_check.sh <build dir> <source dir>}
+zip_name=kvzkit-1.0.0-win32-x86.zip
+required=(kvz_unpack.exe pdaKVZ.dll sound_config.txt INSTALL.txt)
+
+objdump=$(command -v i686-w64-mingw32-objdump || command -v objdump) ||
+    { echo "no objdump to read the PE files" >&2; exit 1; }
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/kvzpkg.XXXXXX")
+trap 'rm -rf "$tmp"' EXIT
+errors=0
+bad() { echo "FAIL: $*" >&2; errors=$((errors + 1)); }
+
+# ---- Make the package ----
+if ! (cd "$build" && cpack --config CPackConfig.cmake -B "$tmp/out") >"$tmp/cpack.log" 2>&1; then
+    cat "$tmp/cpack.log" >&2
+    find "$tmp/out" -name 'PreinstallOutput.log' -exec tail -n 30 {} \; >&2
+    echo "FAIL: cpack did not make the package (is the build complete?)" >&2
+    exit 1
+fi
+zip="$tmp/out/$zip_name"
+[ -f "$zip" ] || { ls -l "$tmp/out" >&2; echo "FAIL: no $zip_name" >&2; exit 1; }
+echo "made $zip_name"
+
+# ---- What it lists ----
+mkdir "$tmp/unzipped"
+(cd "$tmp/unzipped" && cmake -E tar xf "$zip") || { echo "FAIL: cannot unpack" >&2; exit 1; }
+(cd "$tmp/unzipped" && find . -type f | sed 's|^\./||' | sort) >"$tmp/list"
+echo "--- contents"; cat "$tmp/list"
+for f in "${required[@]}"; do
+    grep -qxF "$f" "$tmp/list" || bad "$f is not at the top of the package"
+done
+while read -r f; do
+    case "$f" in
+    kvz_unpack.exe | pdaKVZ.dll) ;;
+    *.exe | *.EXE | *.dll | *.DLL) bad "$f is shipped, but only kvz_unpack.exe and pdaKVZ.dll may be" ;;
+    esac
+done <"$tmp/list"
+
+# ---- Every PE file runs alone: x86, no mingw runtime DLL ----
+while read -r f; do
+    case "$f" in *.exe | *.dll) ;; *) continue ;; esac
+    "$objdump" -p "$tmp/unzipped/$f" >"$tmp/pe.txt" 2>&1 || { bad "$f is not a PE file"; continue; }
+    grep -q 'file format pei-i386' "$tmp/pe.txt" || bad "$f is not a 32-bit x86 PE file"
+    imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' "$tmp/pe.txt" | tr '\n' ' ')
+    echo "$f imports: $imports"
+    if grep -qiE 'libgcc|libstdc\+\+|libwinpthread|mingw' <<<"$imports"; then
+        bad "$f needs a mingw runtime DLL: $imports"
+    fi
+done <"$tmp/list"
+
+# ---- The proxy exports every entry point of its .def at its ordinal ----
+if [ -f "$tmp/unzipped/pdaKVZ.dll" ]; then
+    "$objdump" -p "$tmp/unzipped/pdaKVZ.dll" >"$tmp/pe.txt" 2>&1
+    # The name table gives each name's ordinal less the ordinal base.
+    awk '/Ordinal Base/ { base = $NF }
+         /\[Ordinal\/Name Pointer\] Table/ { names = 1; next }
+         names && /^[[:space:]]*\[ *[0-9]+\] [A-Za-z_]/ {
+             gsub(/[][]/, " "); print $1 + base, $2 }
+         names && /^[[:space:]]*$/ { names = 0 }' "$tmp/pe.txt" | sort -n >"$tmp/exports"
+    sed -n 's/^[[:space:]]*\([A-Za-z_][A-Za-z_0-9]*\)[@0-9]*[[:space:]]*@\([0-9]*\).*/\2 \1/p' \
+        "$source/proxy/pdaKVZ.def" | sort -n >"$tmp/def"
+    if ! diff "$tmp/def" "$tmp/exports" >"$tmp/export.diff"; then
+        cat "$tmp/export.diff" >&2
+        bad "pdaKVZ.dll does not export the names and ordinals of pdaKVZ.def"
+    else
+        echo "pdaKVZ.dll exports $(wc -l <"$tmp/exports") entry points at their ordinals"
+    fi
+fi
+
+# ---- The install text names what it tells the user to handle ----
+if [ -f "$tmp/unzipped/INSTALL.txt" ]; then
+    for word in _pdaKVZ.dll pdaKVZ.dll sound_config.txt .ogg Log; do
+        grep -qF -- "$word" "$tmp/unzipped/INSTALL.txt" || bad "INSTALL.txt never mentions $word"
+    done
+fi
+
+[ "$errors" -eq 0 ] || { echo "$errors fault(s) in the package" >&2; exit 1; }
+echo "package is complete and self-contained"
