@@ -66,6 +66,12 @@ const LineCase LineCases[] = {
     {"empty_section_kept", "[empty]\n[full]\nk=v\n", "[full]\n\"k\"=\"v\"\n[empty]\n"},
 };
 
+// Test names and failures show the row's name, not its bytes.
+void PrintTo(const LineCase &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
 class ConfigLines : public testing::TestWithParam<LineCase>
 {
   protected:
