@@ -1,5 +1,6 @@
 // The configuration reader: one read, normalise and split in place, copy out.
 #include "proxy/config.h"
+#include "platform/file_stream.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -111,7 +112,7 @@ ConfigEntry *ConfigFindEntry(const ConfigSection *section, const char *key)
 // Gives CONFIG_LOADED with *text and *size set, else the result of the load.
 static uint32_t ReadWholeFile(const char *path, char **text, size_t *size)
 {
-    FILE *stream = fopen(path, "rb");
+    FILE *stream = KvzOpenFileStreamA(path, "rb"); // a kit path, as every path
     if (stream == NULL)
         return CONFIG_UNREADABLE;
     long end = -1;
