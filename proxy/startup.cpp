@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "platform/file_stream.h"
 #include "proxy/config.h"
 #include "proxy/proxy_state.h"
 #include "proxy/wide_text.h"
@@ -100,13 +101,14 @@ static const char *ConfigValue(const ConfigStore *store, const char *key, const 
     return entry != NULL ? entry->value : fallback;
 }
 
-// An access log that cannot be opened only turns logging off.
+// An access log that cannot be opened only turns logging off. The name is
+// taken as written, not resolved against ModuleDir.
 static void OpenAccessLog(const char *name)
 {
     AccessLog.stream = NULL;
     if (name == NULL || name[0] == 0)
         return;
-    AccessLog.stream = fopen(name, "a+b");
+    AccessLog.stream = KvzOpenFileStreamA(name, "a+b");
     if (AccessLog.stream == NULL) {
         ShowError(kLogOpenFailed);
         return;
