@@ -24,6 +24,31 @@
 
 /* ---- Names ---- */
 
+// Characters before the terminator. Every open of the host passes through
+// here, so the count looks at eight characters per round.
+static inline DWORD CountChars(LPCWSTR text)
+{
+    const WCHAR *p = text;
+    for (;; p += 8) {
+        if (p[0] == 0)
+            return (DWORD)(p - text);
+        if (p[1] == 0)
+            return (DWORD)(p + 1 - text);
+        if (p[2] == 0)
+            return (DWORD)(p + 2 - text);
+        if (p[3] == 0)
+            return (DWORD)(p + 3 - text);
+        if (p[4] == 0)
+            return (DWORD)(p + 4 - text);
+        if (p[5] == 0)
+            return (DWORD)(p + 5 - text);
+        if (p[6] == 0)
+            return (DWORD)(p + 6 - text);
+        if (p[7] == 0)
+            return (DWORD)(p + 7 - text);
+    }
+}
+
 // ASCII letter test against both cases and nothing else; upper is 'A'..'Z'.
 static bool IsLetter(WCHAR c, char upper)
 {
@@ -93,27 +118,48 @@ KVZ_EXPORT BOOL WINAPI KVZ_CloseHandle(KVZHANDLE handle)
     return Next_CloseHandle(handle);
 }
 
-/* pdaKVZ.@4: an .ogg name is first opened read-only in the sound directory. */
+// The host's own open, forwarded unchanged and logged.
+static KVZHANDLE OpenAsGiven(LPCWSTR name, DWORD access, DWORD share,
+                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                             HANDLE template_file)
+{
+    KVZHANDLE h = Next_CreateFile(name, access, share, security, disposition, flags, template_file);
+    if (AccessLog.stream != NULL)
+        LogOrdinaryOpen(name, h);
+    return h;
+}
+
+// An .ogg open: first the file name after the last backslash before ".ogg",
+// read-only from the sound directory, then, when that fails or the name does
+// not fit there, the host's own open.
+static KVZHANDLE OpenSound(LPCWSTR name, DWORD n, DWORD access, DWORD share,
+                           LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                           HANDLE template_file)
+{
+    DWORD name_at = FileNameStart(name, n - 4);
+    WCHAR composed[MAX_PATH];
+    if (ComposePath(composed, SoundDirPath, SoundDirLength, name + name_at, n - name_at)) {
+        KVZHANDLE h =
+            Next_CreateFile(composed, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        if (h != KVZ_INVALID_HANDLE) {
+            LogRedirectedOpen(name, composed, h);
+            return h;
+        }
+    }
+    return OpenAsGiven(name, access, share, security, disposition, flags, template_file);
+}
+
+/* pdaKVZ.@4: an .ogg name is first opened read-only in the sound directory.
+   Every open of the host comes here; other names cost a length count and a
+   look at their last four characters. */
 KVZ_EXPORT KVZHANDLE WINAPI KVZ_CreateFile(LPCWSTR name, DWORD access, DWORD share,
                                            LPSECURITY_ATTRIBUTES security, DWORD disposition,
                                            DWORD flags, HANDLE template_file)
 {
-    DWORD n = WideLength(name);
-    if (HasOggExtension(name, n)) {
-        DWORD name_at = FileNameStart(name, n - 4);
-        WCHAR composed[MAX_PATH];
-        if (ComposePath(composed, SoundDirPath, SoundDirLength, name + name_at, n - name_at)) {
-            KVZHANDLE h = Next_CreateFile(composed, GENERIC_READ, FILE_SHARE_READ, NULL,
-                                          OPEN_EXISTING, 0, NULL);
-            if (h != KVZ_INVALID_HANDLE) {
-                LogRedirectedOpen(name, composed, h);
-                return h;
-            }
-        }
-    }
-    KVZHANDLE h = Next_CreateFile(name, access, share, security, disposition, flags, template_file);
-    LogOrdinaryOpen(name, h);
-    return h;
+    DWORD n = CountChars(name);
+    if (HasOggExtension(name, n))
+        return OpenSound(name, n, access, share, security, disposition, flags, template_file);
+    return OpenAsGiven(name, access, share, security, disposition, flags, template_file);
 }
 
 /* pdaKVZ.@10: a sound-folder archive is mounted from the archive directory
