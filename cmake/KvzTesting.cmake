@@ -46,7 +46,9 @@ function(kvz_add_gtest target)
     set_property(GLOBAL APPEND PROPERTY KVZ_LABELLED_TESTS "${target}:${ARG_LABELS}")
     _kvz_write_labelled_tests()
   endif()
-  list(APPEND _properties ${ARG_PROPERTIES})
+  # First in the list: the discovery script flattens it, so a property
+  # after ENVIRONMENT's two entries would be read out of step.
+  list(PREPEND _properties ${ARG_PROPERTIES})
   gtest_discover_tests(${target}
     TEST_PREFIX "${target}."
     WORKING_DIRECTORY "${ARG_WORKING_DIRECTORY}"
