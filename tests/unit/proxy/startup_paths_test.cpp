@@ -9,38 +9,38 @@
 #include "proxy/startup.h"
 #include "tests/unit/proxy/startup_support.h"
 
-static void SetModuleDir(const std::u16string &dir)
+static void SetModuleDir(const WString &dir)
 {
-    ASSERT_TRUE(SetModuleDirFromPath((dir + u"pdaKVZ.dll").c_str(), (DWORD)dir.size() + 10));
+    ASSERT_TRUE(SetModuleDirFromPath((dir + TEXT("pdaKVZ.dll")).c_str(), (DWORD)dir.size() + 10));
 }
 
 TEST(ModuleDir, KeepsEverythingUpToTheLastBackslash)
 {
     struct Case {
-        std::u16string path;
+        WString path;
         BOOL ok;
-        std::u16string dir;
+        WString dir;
     } cases[] = {
-        {u"\\Storage Card\\Tonvaro\\pdaKVZ.dll", TRUE, u"\\Storage Card\\Tonvaro\\"},
-        {u"\\pdaKVZ.dll", TRUE, u"\\"},
-        {u"\\a/b\\pdaKVZ.dll", TRUE, u"\\a/b\\"},
-        {u"C:\\x\\y\\", TRUE, u"C:\\x\\y\\"},
-        {u"pdaKVZ.dll", FALSE, u""},
-        {u"a/b/pdaKVZ.dll", FALSE, u""},
-        {u"", FALSE, u""},
+        {TEXT("\\Storage Card\\Tonvaro\\pdaKVZ.dll"), TRUE, TEXT("\\Storage Card\\Tonvaro\\")},
+        {TEXT("\\pdaKVZ.dll"), TRUE, TEXT("\\")},
+        {TEXT("\\a/b\\pdaKVZ.dll"), TRUE, TEXT("\\a/b\\")},
+        {TEXT("C:\\x\\y\\"), TRUE, TEXT("C:\\x\\y\\")},
+        {TEXT("pdaKVZ.dll"), FALSE, TEXT("")},
+        {TEXT("a/b/pdaKVZ.dll"), FALSE, TEXT("")},
+        {TEXT(""), FALSE, TEXT("")},
     };
     for (const Case &c : cases) {
-        ModuleDir[0] = u'#';
+        ModuleDir[0] = (WCHAR)'#';
         EXPECT_EQ(c.ok, SetModuleDirFromPath(c.path.c_str(), (DWORD)c.path.size()))
             << Narrow(c.path.c_str());
-        EXPECT_EQ(c.dir, std::u16string(ModuleDir)) << Narrow(c.path.c_str());
+        EXPECT_EQ(c.dir, WString(ModuleDir)) << Narrow(c.path.c_str());
         EXPECT_EQ(c.dir.size(), ModuleDirLength) << Narrow(c.path.c_str());
     }
 }
 
 TEST(ModuleDir, RefusesANameTheSystemHadToCut)
 {
-    std::u16string path = u"\\" + std::u16string(MAX_PATH + 10, u'd') + u"\\pdaKVZ.dll";
+    WString path = TEXT("\\") + WString(MAX_PATH + 10, (WCHAR)'d') + TEXT("\\pdaKVZ.dll");
     EXPECT_FALSE(SetModuleDirFromPath(path.c_str(), MAX_PATH)) << "length 260 means truncated";
     EXPECT_EQ(0u, ModuleDirLength);
     EXPECT_TRUE(SetModuleDirFromPath(path.c_str(), MAX_PATH - 1));
@@ -49,26 +49,26 @@ TEST(ModuleDir, RefusesANameTheSystemHadToCut)
 
 TEST(BuildDirPath, ResolvesValuesAgainstModuleDir)
 {
-    SetModuleDir(u"\\dev\\app\\");
+    SetModuleDir(TEXT("\\dev\\app\\"));
     struct Case {
         const char *value;
-        std::u16string path;
+        WString path;
     } cases[] = {
-        {"", u"\\dev\\app\\"},
-        {"sound", u"\\dev\\app\\sound\\"},
-        {"sub\\tones\\", u"\\dev\\app\\sub\\tones\\"},
-        {"a/b", u"\\dev\\app\\a/b\\"},
-        {"\\snd", u"\\snd\\"},
-        {"\\snd\\", u"\\snd\\"},
-        {"\\", u"\\"},
-        {" sound ", u"\\dev\\app\\ sound \\"},
-        {"t\xE4ne", u"\\dev\\app\\t\xFFE4ne\\"},
+        {"", TEXT("\\dev\\app\\")},
+        {"sound", TEXT("\\dev\\app\\sound\\")},
+        {"sub\\tones\\", TEXT("\\dev\\app\\sub\\tones\\")},
+        {"a/b", TEXT("\\dev\\app\\a/b\\")},
+        {"\\snd", TEXT("\\snd\\")},
+        {"\\snd\\", TEXT("\\snd\\")},
+        {"\\", TEXT("\\")},
+        {" sound ", TEXT("\\dev\\app\\ sound \\")},
+        {"t\xE4ne", TEXT("\\dev\\app\\t\xFFE4ne\\")},
     };
     for (const Case &c : cases) {
         WCHAR dest[MAX_PATH];
         DWORD length = 12345;
         EXPECT_TRUE(BuildDirPath(dest, &length, c.value)) << c.value;
-        EXPECT_EQ(c.path, std::u16string(dest)) << "value \"" << c.value << "\"";
+        EXPECT_EQ(c.path, WString(dest)) << "value \"" << c.value << "\"";
         EXPECT_EQ(c.path.size(), length) << "value \"" << c.value << "\"";
     }
 }
@@ -76,7 +76,7 @@ TEST(BuildDirPath, ResolvesValuesAgainstModuleDir)
 // The longest directory leaves room for "*.ogg" and its terminator.
 TEST(BuildDirPath, RefusesADirectoryWithoutRoomForTheProbe)
 {
-    SetModuleDir(u"\\m\\");
+    SetModuleDir(TEXT("\\m\\"));
     const DWORD longest = MAX_PATH - PROXY_DIR_TAIL_ROOM;
     struct Case {
         std::string value;
@@ -93,11 +93,11 @@ TEST(BuildDirPath, RefusesADirectoryWithoutRoomForTheProbe)
     };
     for (const Case &c : cases) {
         WCHAR dest[MAX_PATH + 1];
-        dest[MAX_PATH] = u'#';
+        dest[MAX_PATH] = (WCHAR)'#';
         DWORD length = 0;
         EXPECT_EQ(c.ok, BuildDirPath(dest, &length, c.value.c_str()))
             << "value of " << c.value.size() << " bytes";
-        EXPECT_EQ(u'#', dest[MAX_PATH]) << "wrote past the buffer";
+        EXPECT_EQ((WCHAR)'#', dest[MAX_PATH]) << "wrote past the buffer";
         if (c.ok) {
             EXPECT_EQ(longest, length) << "value of " << c.value.size() << " bytes";
             EXPECT_EQ(0, dest[length]);

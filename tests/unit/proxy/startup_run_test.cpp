@@ -59,7 +59,7 @@ class StartupRun : public ::testing::Test
     // message boxes wrote.
     BOOL Start()
     {
-        std::u16string module = Widen(dir.kitPath() + "pdaKVZ.dll");
+        WString module = Widen(dir.kitPath() + "pdaKVZ.dll");
         EXPECT_TRUE(SetModuleDirFromPath(module.c_str(), (DWORD)module.size()));
         if (BoxesOnStderr())
             testing::internal::CaptureStderr();
@@ -92,8 +92,8 @@ TEST_F(StartupRun, WithoutConfigurationLoadsTheDefaultLibrary)
     ASSERT_TRUE(Start()) << boxes;
     EXPECT_EQ("", boxes);
     EXPECT_EQ(0, Allocations) << "there was no file to read";
-    EXPECT_EQ(Widen(Dir("sound\\")), std::u16string(ArchiveDirPath));
-    EXPECT_EQ(Widen(Dir("sound\\")), std::u16string(SoundDirPath));
+    EXPECT_EQ(Widen(Dir("sound\\")), WString(ArchiveDirPath));
+    EXPECT_EQ(Widen(Dir("sound\\")), WString(SoundDirPath));
     EXPECT_EQ(Dir("sound\\").size(), SoundDirLength);
     EXPECT_EQ(Dir("sound\\").size(), ArchiveDirLength);
     EXPECT_TRUE(AccessLog.stream == NULL);
@@ -112,8 +112,8 @@ TEST_F(StartupRun, ConfiguredValuesChooseLibraryAndDirectories)
     ASSERT_TRUE(Start()) << boxes;
     EXPECT_EQ("", boxes);
     EXPECT_GT(Allocations, 0);
-    EXPECT_EQ(Widen(Dir("")), std::u16string(ArchiveDirPath)) << "empty value: ModuleDir itself";
-    EXPECT_EQ(u"\\abs\\snd\\", std::u16string(SoundDirPath));
+    EXPECT_EQ(Widen(Dir("")), WString(ArchiveDirPath)) << "empty value: ModuleDir itself";
+    EXPECT_EQ(TEXT("\\abs\\snd\\"), WString(SoundDirPath));
     EXPECT_EQ(9u, SoundDirLength);
     EXPECT_TRUE(NextLibrary != NULL);
     EXPECT_TRUE(ForwardTable[19] != NULL && ForwardTable[19] != kUntouched);

@@ -31,11 +31,11 @@ std::string ToOsPath(std::string path)
     return path;
 }
 
-std::u16string Widen(const std::string &ascii)
+WString Widen(const std::string &ascii)
 {
-    std::u16string out;
+    WString out;
     for (char c : ascii)
-        out.push_back((char16_t)(signed char)c);
+        out.push_back((WCHAR)(signed char)c);
     return out;
 }
 

@@ -9,9 +9,12 @@
 
 #include "platform/win32.h"
 
+// 16-bit text in every build.
+typedef std::basic_string<WCHAR> WString;
+
 std::string ToKitPath(std::string path); // '/' -> '\'
 std::string ToOsPath(std::string path);  // '\' -> '/'
-std::u16string Widen(const std::string &ascii);
+WString Widen(const std::string &ascii);
 std::string Narrow(const WCHAR *text); // 7-bit text only; others become '?'
 
 // The directory of the running test program (where the build puts every

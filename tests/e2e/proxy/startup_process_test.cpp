@@ -1,0 +1,248 @@
+// End to end: the host application loads the built pdaKVZ.dll from a prepared
+// directory in a child process, as the handheld application does. A failed
+// start-up ends that process, so each case checks what a user sees: the
+// message box (caption, text, flags), the answer given on stdin, and whether
+// the host went on ("loaded" and its command results) or ended with exit
+// code 0 before that.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "tests/unit/proxy/startup_support.h"
+
+namespace
+{
+
+struct HostRun {
+    int exit_code = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quoted(const std::string &text)
+{
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string ReadFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string Boxes(const std::string &err)
+{
+    std::string boxes;
+    std::istringstream lines(err);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("MessageBox:", 0) == 0)
+            boxes += line + "\n";
+    return boxes;
+}
+
+// Start-up cases share one layout: the proxy in dir, the fake next library
+// answering "version" with 4242 and logging its calls to fake.log.
+class StartupProcess : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        dir.copyFromBin("pdaKVZ.dll", "pdaKVZ.dll");
+        dir.write("fake.script", "KVZ_SupportVersion 4242\n");
+    }
+
+    HostRun Run(const std::string &answer = "")
+    {
+        const std::string d = dir.path();
+        std::ofstream(d + "stdin.txt", std::ios::binary) << answer;
+        std::string command =
+            "cd " + Quoted(d) + " && KVZ_FAKE_SCRIPT=" + Quoted(d + "fake.script") +
+            " KVZ_FAKE_LOG=" + Quoted(d + "fake.log") + " " + Quoted(BinDir() + "kvz_host") + " " +
+            Quoted(d + "pdaKVZ.dll") + " version < stdin.txt > stdout.txt 2> stderr.txt";
+        int status = std::system(command.c_str());
+        HostRun run;
+        run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.out = ReadFile(d + "stdout.txt");
+        run.err = ReadFile(d + "stderr.txt");
+        return run;
+    }
+
+    std::string FakeLog() { return ReadFile(dir.path() + "fake.log"); }
+
+    TempDir dir;
+};
+
+const char kWentOn[] = "loaded\nversion 4242\n";
+
+std::string Box(unsigned flags, const std::string &text)
+{
+    return BoxLine(flags, text) + "\n";
+}
+
+TEST_F(StartupProcess, NoConfigurationLoadsTheDefaultLibrary)
+{
+    dir.copyFromBin("fake_pda.dll", "_pdaKVZ.dll");
+    dir.mkdir("sound");
+    HostRun run = Run();
+    EXPECT_EQ(kWentOn, run.out) << run.err;
+    EXPECT_EQ(0, run.exit_code);
+    EXPECT_EQ("", Boxes(run.err));
+    EXPECT_NE(std::string::npos, FakeLog().find("KVZ_SupportVersion")) << "the fake was not loaded";
+}
+
+// Without a sound directory both probes fail with "path not found", which
+// counts as files present in one and the same directory.
+TEST_F(StartupProcess, MissingDefaultDirectoryBringsUpTheQuestion)
+{
+    dir.copyFromBin("fake_pda.dll", "_pdaKVZ.dll");
+    HostRun run = Run("y\n");
+    EXPECT_EQ(Box(0x10034, kTextSameDir), Boxes(run.err));
+    EXPECT_EQ(kWentOn, run.out);
+}
+
+TEST_F(StartupProcess, SameDirectoryAnsweredNoEndsTheProcess)
+{
+    dir.copyFromBin("fake_pda.dll", "_pdaKVZ.dll");
+    dir.write("sound/click.ogg", "o");
+    dir.write("sound/voice.kvz", "k"); // patterns match regardless of case
+    HostRun run = Run("n\n");
+    EXPECT_EQ(Box(0x10034, kTextSameDir), Boxes(run.err));
+    EXPECT_EQ("", run.out) << "the host went on";
+    EXPECT_EQ(0, run.exit_code);
+}
+
+TEST_F(StartupProcess, SameDirectoryAnsweredYesGoesOn)
+{
+    dir.copyFromBin("fake_pda.dll", "_pdaKVZ.dll");
+    dir.write("sound/click.ogg", "o");
+    dir.write("sound/voice.KVZ", "k");
+    HostRun run = Run("y\n");
+    EXPECT_EQ(Box(0x10034, kTextSameDir), Boxes(run.err));
+    EXPECT_EQ(kWentOn, run.out);
+    EXPECT_EQ(0, run.exit_code);
+}
+
+// Only a search that succeeds or fails for another reason than "no more
+// files" in both directories, and two equal directory strings, ask.
+TEST_F(StartupProcess, NoQuestionUnlessBothKindsShareOneDirectory)
+{
+    struct Case {
+        const char *name;
+        const char *config;
+        const char *files[2];
+    } cases[] = {
+        {"only sounds", "", {"sound/a.ogg", "sound/readme.txt"}},
+        {"only archives", "", {"sound/a.KVZ", "sound/b.kvz"}},
+        {"differ in case only",
+         "ArchiveDir=Sound\nSoundDir=sound\n",
+         {"sound/a.ogg", "Sound/a.KVZ"}},
+        {"differ in case, one with its own backslash",
+         "ArchiveDir=snd\\\nSoundDir=Snd\n",
+         {"snd/a.KVZ", "Snd/a.ogg"}},
+        {"separate directories",
+         "ArchiveDir=arc\nSoundDir=\\tmp\\no-such-kvz-dir",
+         {"arc/a.KVZ", "sound/a.ogg"}},
+    };
+    for (const Case &c : cases) {
+        TempDir own;
+        own.copyFromBin("pdaKVZ.dll", "pdaKVZ.dll");
+        own.copyFromBin("fake_pda.dll", "_pdaKVZ.dll");
+        own.mkdir("sound");
+        own.write("sound_config.txt", c.config);
+        for (const char *file : c.files)
+            own.write(file, "x");
+        std::string command = "cd " + Quoted(own.path()) + " && " + Quoted(BinDir() + "kvz_host") +
+                              " " + Quoted(own.path() + "pdaKVZ.dll") +
+                              " version < /dev/null > out.txt 2> err.txt";
+        int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.name;
+        EXPECT_EQ("loaded\nversion 0\n", ReadFile(own.path() + "out.txt")) << c.name;
+        EXPECT_EQ("", Boxes(ReadFile(own.path() + "err.txt"))) << c.name;
+    }
+}
+
+TEST_F(StartupProcess, LogThatCannotBeOpenedIsShownOnceAndStartupGoesOn)
+{
+    dir.copyFromBin("fake_pda.dll", "_pdaKVZ.dll");
+    dir.mkdir("sound");
+    dir.write("sound_config.txt", "Log=" + dir.kitPath() + "missing\\access.log\n");
+    HostRun run = Run();
+    EXPECT_EQ(Box(0x10, kTextLogOpenFailed), Boxes(run.err));
+    EXPECT_EQ(kWentOn, run.out);
+}
+
+TEST_F(StartupProcess, EmptyLogShowsNothing)
+{
+    dir.copyFromBin("fake_pda.dll", "_pdaKVZ.dll");
+    dir.mkdir("sound");
+    dir.write("sound_config.txt", "Log=\n");
+    HostRun run = Run();
+    EXPECT_EQ("", Boxes(run.err));
+    EXPECT_EQ(kWentOn, run.out);
+}
+
+TEST_F(StartupProcess, ConfiguredNextLibraryIsTheOneLoaded)
+{
+    dir.copyFromBin("fake_pda.dll", "tones.dll"); // no _pdaKVZ.dll at all
+    dir.mkdir("sound");
+    dir.write("sound_config.txt", "NextDLL=tones.dll\n");
+    HostRun run = Run();
+    EXPECT_EQ("", Boxes(run.err));
+    EXPECT_EQ(kWentOn, run.out);
+}
+
+TEST_F(StartupProcess, MissingNextLibraryNamesTheConfiguredValueAndEnds)
+{
+    dir.copyFromBin("fake_pda.dll", "_pdaKVZ.dll");
+    dir.mkdir("sound");
+    dir.write("sound_config.txt", "NextDLL=Gone.dll\n");
+    HostRun run = Run();
+    EXPECT_EQ(Box(0x10, "Die Datei Gone.dll wurde nicht gefunden!"), Boxes(run.err));
+    EXPECT_EQ("", run.out);
+    EXPECT_EQ(0, run.exit_code);
+}
+
+TEST_F(StartupProcess, LibraryLackingAnOrdinalShowsOneMessageAndEnds)
+{
+    dir.copyFromBin("fake_pda_missing13.dll", "_pdaKVZ.dll");
+    dir.mkdir("sound");
+    HostRun run = Run();
+    EXPECT_EQ(Box(0x10, kTextImportFailed), Boxes(run.err));
+    EXPECT_EQ("", run.out);
+    EXPECT_EQ(0, run.exit_code);
+}
+
+TEST_F(StartupProcess, OverlongSettingIsNamedAndEnds)
+{
+    dir.copyFromBin("fake_pda.dll", "_pdaKVZ.dll");
+    dir.mkdir("sound");
+    dir.write("sound_config.txt", "SoundDir=\\" + std::string(300, 's') + "\n");
+    HostRun run = Run();
+    EXPECT_EQ(Box(0x10, "Der Pfad f\xC3\xBCr SoundDir ist zu lang!"), Boxes(run.err));
+    EXPECT_EQ("", run.out);
+    EXPECT_EQ(0, run.exit_code);
+}
+
+TEST_F(StartupProcess, ReferenceLibraryLoads)
+{
+    std::ifstream probe(BinDir() + "_pdaKVZ.dll");
+    if (!probe)
+        GTEST_SKIP() << "the reference library _pdaKVZ.dll is not built";
+    dir.copyFromBin("_pdaKVZ.dll", "_pdaKVZ.dll");
+    dir.mkdir("sound");
+    HostRun run = Run();
+    EXPECT_EQ("", Boxes(run.err));
+    EXPECT_EQ(0u, run.out.rfind("loaded\nversion ", 0)) << run.out << run.err;
+    EXPECT_EQ(0, run.exit_code);
+}
+
+} // namespace
