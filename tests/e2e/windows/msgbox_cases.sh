@@ -40,6 +40,18 @@ probe() { # kind flags answer exit-code
     run_box "$2" "$3" --exit "$4" --stdout-has "showing $1" -- box_probe.exe "$1"
 }
 
+# The log box, checked against a wrong expectation: the case must fail.
+probe_must_fail() { # flags expected
+    cp "$KVZ_BIN_DIR/box_probe.exe" "$work/"
+    "$runner" --case "$case_name" --dir "$work" --artifacts "$artifacts" \
+        --wintext "$KVZ_BIN_DIR/wintext.exe" --text-file "$work.expected" \
+        --flags "$1" --answer ok -- box_probe.exe log
+    local rc=$?
+    [ "$rc" -eq 77 ] && exit 77
+    [ "$rc" -eq 1 ] || { echo "a wrong expectation gave $rc, not a failure" >&2; exit 1; }
+    echo "a wrong expectation fails the case, as it should"
+}
+
 # ---- The proxy's boxes: the host application loading pdaKVZ.dll ----
 # The prepared directory: the proxy, the host, the fake next library under
 # the default name (scripted to give a version that proves the forwarding),
@@ -108,14 +120,12 @@ probe_wrong_text_fails)
     # The checker itself: a box whose text differs by one letter must fail
     # the case, and the blocked program must not be left behind.
     expect_text "${TEXT_LOG/Logging/Loggen}"
-    cp "$KVZ_BIN_DIR/box_probe.exe" "$work/"
-    "$runner" --case "$case_name" --dir "$work" --artifacts "$artifacts" \
-        --wintext "$KVZ_BIN_DIR/wintext.exe" --text-file "$work.expected" \
-        --flags 0x10 --answer ok -- box_probe.exe log
-    rc=$?
-    [ "$rc" -eq 77 ] && exit 77
-    [ "$rc" -eq 1 ] || { echo "a wrong text gave $rc, not a failure" >&2; exit 1; }
-    echo "a wrong text fails the case, as it should"
+    probe_must_fail 0x10
+    ;;
+probe_wrong_flags_fails)
+    # An OK box with the error icon where the Yes/No question was expected.
+    expect_text "$TEXT_LOG"
+    probe_must_fail 0x10034
     ;;
 probe_error_ok)
     expect_text "$TEXT_LOG"
