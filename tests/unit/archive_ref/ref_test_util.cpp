@@ -81,10 +81,16 @@ std::string U8(const WCHAR *text)
 }
 
 // ---- Binding by ordinal ----
+// Through void(*)(void), the one function type any pointer may pass through.
+template <typename T> static T FromProc(FARPROC proc)
+{
+    return reinterpret_cast<T>(reinterpret_cast<void (*)(void)>(proc));
+}
+
 template <typename T>
 static void BindDesktop(HMODULE module, unsigned ordinal, T *slot, std::string *missing)
 {
-    *slot = reinterpret_cast<T>(GetProcAddress(module, KVZ_ORDINAL_NAME(ordinal)));
+    *slot = FromProc<T>(GetProcAddress(module, KVZ_ORDINAL_NAME(ordinal)));
     if (*slot == nullptr)
         *missing += " " + std::to_string(ordinal);
 }
@@ -92,7 +98,7 @@ static void BindDesktop(HMODULE module, unsigned ordinal, T *slot, std::string *
 template <typename T>
 static void BindHandheld(HMODULE module, unsigned ordinal, T *slot, std::string *missing)
 {
-    *slot = reinterpret_cast<T>(GetProcAddressW(module, KVZ_ORDINAL_NAMEW(ordinal)));
+    *slot = FromProc<T>(GetProcAddressW(module, KVZ_ORDINAL_NAMEW(ordinal)));
     if (*slot == nullptr)
         *missing += " " + std::to_string(ordinal);
 }
