@@ -215,3 +215,26 @@ TEST_F(StartupRun, OverlongValuesAreRefusedByName)
         ProxyShutdown();
     }
 }
+
+// The question reads its answer from standard input: this process's stdin
+// becomes a file holding it.
+TEST_F(StartupRun, SameDirectoryQuestionDecidesOnItsAnswer)
+{
+    SKIP_UNLESS_BOXES_READABLE();
+    dir.copyFromBin("fake_pda.dll", "_pdaKVZ.dll");
+    dir.write("sound/a.ogg", "o");
+    dir.write("sound/a.KVZ", "k");
+    dir.write("sound_config.txt", "Log=\nNextDLL=_pdaKVZ.dll\n");
+    struct Case {
+        const char *answer;
+        BOOL goes_on;
+    } cases[] = {{"n\n", FALSE}, {"y\n", TRUE}, {"", TRUE}};
+    for (const Case &c : cases) {
+        dir.write("answer.txt", c.answer);
+        ASSERT_TRUE(freopen((dir.path() + "answer.txt").c_str(), "r", stdin) != NULL);
+        EXPECT_EQ(c.goes_on, Start()) << "answer \"" << c.answer << "\"";
+        EXPECT_EQ(OneBox(0x10034, kTextSameDir), boxes) << "answer \"" << c.answer << "\"";
+        EXPECT_EQ(c.goes_on, NextLibrary != NULL) << "loaded only after Yes";
+        ProxyShutdown();
+    }
+}
