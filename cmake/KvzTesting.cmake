@@ -40,14 +40,14 @@ function(kvz_add_gtest target)
   add_executable(${target} ${ARG_SOURCES})
   target_link_libraries(${target} PRIVATE kvz_gtest_main kvz_platform kvz_archive_api ${ARG_LIBS})
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
-  set(_properties ENVIRONMENT "KVZ_BIN_DIR=${KVZ_BIN_DIR};KVZ_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  _kvz_test_environment()
+  set(_properties "")
   if(ARG_LABELS)
-    list(APPEND _properties LABELS "${ARG_LABELS}")
+    set(_properties LABELS "${ARG_LABELS}")
     set_property(GLOBAL APPEND PROPERTY KVZ_LABELLED_TESTS "${target}:${ARG_LABELS}")
     _kvz_write_labelled_tests()
   endif()
-  # First in the list: the discovery script flattens it, so a property
-  # after ENVIRONMENT's two entries would be read out of step.
+  # The discovery script flattens this list: every value must be one entry.
   list(PREPEND _properties ${ARG_PROPERTIES})
   gtest_discover_tests(${target}
     TEST_PREFIX "${target}."
@@ -55,6 +55,16 @@ function(kvz_add_gtest target)
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     PROPERTIES ${_properties})
+endfunction()
+
+# KVZ_BIN_DIR and KVZ_SOURCE_DIR for every test of the folder. Set in CTest's
+# own environment by a test include file: a two-variable ENVIRONMENT property
+# does not survive gtest_discover_tests' list handling.
+function(_kvz_test_environment)
+  set(_file "${CMAKE_CURRENT_BINARY_DIR}/kvz_test_environment.cmake")
+  file(WRITE "${_file}" "set(ENV{KVZ_BIN_DIR} [==[${KVZ_BIN_DIR}]==])\n"
+    "set(ENV{KVZ_SOURCE_DIR} [==[${PROJECT_SOURCE_DIR}]==])\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${_file}")
 endfunction()
 
 # <build>/kvz_labelled_tests.txt: one "target:label;label" line per labelled
