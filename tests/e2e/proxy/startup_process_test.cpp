@@ -8,6 +8,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -243,6 +244,54 @@ TEST_F(StartupProcess, ReferenceLibraryLoads)
     EXPECT_EQ("", Boxes(run.err));
     EXPECT_EQ(0u, run.out.rfind("loaded\nversion ", 0)) << run.out << run.err;
     EXPECT_EQ(0, run.exit_code);
+}
+
+} // namespace
+
+namespace
+{
+
+// The proxy in a directory whose path is exactly dir_length characters with
+// its trailing separator, loaded by a relative path from there, so the host's own
+// argument stays short whatever the length.
+HostRun RunInDeepDirectory(const TempDir &base, size_t dir_length)
+{
+    std::string deep = base.path();
+    while (deep.size() < dir_length) {
+        size_t part = std::min<size_t>(dir_length - deep.size() - 1, 200);
+        deep += std::string(part, 'd') + "/";
+    }
+    std::string relative = deep.substr(base.path().size());
+    base.copyFromBin("pdaKVZ.dll", relative + "pdaKVZ.dll");
+    base.copyFromBin("fake_pda.dll", relative + "_pdaKVZ.dll");
+    base.mkdir(relative + "sound");
+    std::string command = "cd " + Quoted(deep) + " && " + Quoted(BinDir() + "kvz_host") +
+                          " ./pdaKVZ.dll version < /dev/null > " + Quoted(base.path() + "out.txt") +
+                          " 2> " + Quoted(base.path() + "err.txt");
+    int status = std::system(command.c_str());
+    HostRun run;
+    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadFile(base.path() + "out.txt");
+    run.err = ReadFile(base.path() + "err.txt");
+    return run;
+}
+
+// The configuration path needs ModuleDir plus "sound_config.txt" and its
+// terminator within 260 characters: 243 is the longest directory that works.
+TEST(StartupDeepDirectory, ModulePathThatCannotFitIsRefused)
+{
+    const std::string too_long = Box(0x10, "Der Pfad von pdaKVZ.dll ist zu lang!");
+    struct Case {
+        size_t dir_length;
+        bool goes_on;
+    } cases[] = {{243, true}, {244, false}, {250, false}, {400, false}};
+    for (const Case &c : cases) {
+        TempDir base;
+        HostRun run = RunInDeepDirectory(base, c.dir_length);
+        EXPECT_EQ(0, run.exit_code) << "directory of " << c.dir_length << " characters";
+        EXPECT_EQ(c.goes_on ? "" : too_long, Boxes(run.err)) << c.dir_length << ": " << run.err;
+        EXPECT_EQ(c.goes_on ? "loaded\nversion 0\n" : "", run.out) << c.dir_length;
+    }
 }
 
 } // namespace

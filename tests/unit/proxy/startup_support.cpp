@@ -85,7 +85,9 @@ void TempDir::mkdir(const std::string &name) const
 
 void TempDir::copyFromBin(const std::string &library, const std::string &name) const
 {
-    fs::copy_file(BinDir() + library, path_ + name, fs::copy_options::overwrite_existing);
+    fs::path file = path_ + name;
+    fs::create_directories(file.parent_path());
+    fs::copy_file(BinDir() + library, file, fs::copy_options::overwrite_existing);
 }
 
 std::string BoxLine(unsigned flags, const std::string &utf8_text)

@@ -36,7 +36,7 @@ class TempDir
     // Writes bytes to the relative name (OS separators), creating folders.
     void write(const std::string &name, const std::string &bytes) const;
     void mkdir(const std::string &name) const;
-    // Copies bin/<library> to the relative name.
+    // Copies bin/<library> to the relative name, creating folders.
     void copyFromBin(const std::string &library, const std::string &name) const;
 
   private:
