@@ -114,7 +114,17 @@ TEST(InterceptEndToEnd, ReplacementArchiveEntriesAndLogThroughTheReferenceLibrar
         D + "app\\sound\\readme.txt [#" + std::to_string(reads[2].handle) + "]",
         "Closing #" + std::to_string(reads[2].handle),
     };
-    std::vector<WString> lines = proxy.UnloadAndReadLog();
+    proxy.Unload();
+    std::string bytes = ReadBytes(proxy.log_path);
+    // Every build writes the same bytes: UTF-16LE without a mark, each line a
+    // 22-character timestamp, its text and CR LF.
+    size_t expected_bytes = 0;
+    for (const std::string &line : expected)
+        expected_bytes += 2 * (22 + line.size() + 2);
+    EXPECT_EQ(bytes.size(), expected_bytes);
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(0, 2), std::string("[\0", 2)) << "no byte-order mark";
+    std::vector<WString> lines = DecodeLogLines(bytes);
     ASSERT_EQ(lines.size(), expected.size());
     for (size_t i = 0; i < lines.size(); i++)
         EXPECT_EQ(StripTimestamp(lines[i]), expected[i]) << "log line " << i;
