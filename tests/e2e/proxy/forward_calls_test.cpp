@@ -204,4 +204,21 @@ TEST_F(Forwarders, ReturnWhatTheNextLibraryReturnedAndPassEveryArgument)
     }
 }
 
+// The loader tells the proxy of every thread; that must change nothing. Only
+// the POSIX build exports DllMain by name, so only there can a test call it.
+TEST_F(Forwarders, ThreadNotificationsChangeNothing)
+{
+    typedef BOOL(WINAPI * PFN_DllMain)(HINSTANCE, DWORD, LPVOID);
+    PFN_DllMain dll_main = As<PFN_DllMain>(GetProcAddress(proxy, "DllMain"));
+    if (dll_main == NULL)
+        GTEST_SKIP() << "DllMain is not exported by name in this build";
+    FARPROC version = GetProcAddressW(proxy, KVZ_ORDINAL_NAMEW(KVZ_ORD_SupportVersion));
+    setScript("KVZ_SupportVersion 77\n");
+    EXPECT_EQ(TRUE, dll_main((HINSTANCE)proxy, DLL_THREAD_ATTACH, NULL));
+    EXPECT_EQ(TRUE, dll_main((HINSTANCE)proxy, DLL_THREAD_DETACH, NULL));
+    EXPECT_EQ(0u, callCount()) << "a notification reached the next library";
+    EXPECT_EQ(77u, As<PFN_KVZ_SupportVersion>(version)())
+        << "forwarding broken after notifications";
+}
+
 } // namespace
