@@ -3,6 +3,8 @@
 
 #include "archive_ref/ref_state.h"
 
+#include <atomic>
+
 static_assert((KVZ_REF_MAX_HANDLES & (KVZ_REF_MAX_HANDLES - 1)) == 0,
               "KVZ_REF_MAX_HANDLES must be a power of two");
 static_assert(KVZ_REF_MAX_HANDLES >= 2 && KVZ_REF_MAX_HANDLES <= 0x10000u,
@@ -12,8 +14,13 @@ static_assert(KVZ_REF_MAX_HANDLES >= 2 && KVZ_REF_MAX_HANDLES <= 0x10000u,
 // the top value with the top slot would be all-ones.
 #define GENERATION_LIMIT (0xFFFFFFFFu / KVZ_REF_MAX_HANDLES)
 
+// A slot's lock is a flag taken with one atomic exchange: a read of 100
+// bytes costs little more than its copy. Threads that find it taken line up
+// on the slot's critical section, so at most one of them spins, and only
+// while the holder serves one call.
 struct HandleSlot {
-    CRITICAL_SECTION lock;
+    std::atomic<bool> busy;
+    CRITICAL_SECTION queue;
     DWORD generation;
     HandleKind kind;
     void *object;
@@ -25,6 +32,22 @@ struct HandleSlot {
 static HandleSlot g_slots[KVZ_REF_MAX_HANDLES];
 static DWORD g_first_free = NO_SLOT; // under the library lock
 
+static void EnterSlot(HandleSlot *slot)
+{
+    if (!slot->busy.exchange(true, std::memory_order_acquire))
+        return;
+    EnterCriticalSection(&slot->queue);
+    while (slot->busy.load(std::memory_order_relaxed) ||
+           slot->busy.exchange(true, std::memory_order_acquire)) {
+    }
+    LeaveCriticalSection(&slot->queue);
+}
+
+static void LeaveSlot(HandleSlot *slot)
+{
+    slot->busy.store(false, std::memory_order_release);
+}
+
 static KVZHANDLE MakeHandle(DWORD slot, DWORD generation)
 {
     return generation * KVZ_REF_MAX_HANDLES + slot;
@@ -33,7 +56,7 @@ static KVZHANDLE MakeHandle(DWORD slot, DWORD generation)
 void HandleTableStart(void)
 {
     for (DWORD i = KVZ_REF_MAX_HANDLES; i-- > 0;) {
-        InitializeCriticalSection(&g_slots[i].lock);
+        InitializeCriticalSection(&g_slots[i].queue);
         g_slots[i].generation = 1;
         g_slots[i].kind = HANDLE_KIND_FREE;
         g_slots[i].object = NULL;
@@ -52,11 +75,11 @@ KVZHANDLE HandleAttach(HandleKind kind, void *object)
     }
     HandleSlot *slot = &g_slots[at];
     g_first_free = slot->next_free;
-    EnterCriticalSection(&slot->lock);
+    EnterSlot(slot);
     slot->kind = kind;
     slot->object = object;
     KVZHANDLE handle = MakeHandle(at, slot->generation);
-    LeaveCriticalSection(&slot->lock);
+    LeaveSlot(slot);
     RefUnlock();
     return handle;
 }
@@ -65,9 +88,9 @@ bool HandleEnter(KVZHANDLE handle, unsigned kinds, HandleUse *use)
 {
     HandleSlot *slot = &g_slots[handle & (KVZ_REF_MAX_HANDLES - 1)];
     DWORD generation = handle / KVZ_REF_MAX_HANDLES;
-    EnterCriticalSection(&slot->lock);
+    EnterSlot(slot);
     if (slot->generation != generation || (slot->kind & kinds) == 0) {
-        LeaveCriticalSection(&slot->lock);
+        LeaveSlot(slot);
         return false;
     }
     use->slot = slot;
@@ -78,7 +101,7 @@ bool HandleEnter(KVZHANDLE handle, unsigned kinds, HandleUse *use)
 
 void HandleLeave(HandleUse *use)
 {
-    LeaveCriticalSection(&use->slot->lock);
+    LeaveSlot(use->slot);
 }
 
 // Empties the entered slot of use and puts it back on the free list.
@@ -89,7 +112,7 @@ static void FreeSlot(HandleUse *use)
     slot->kind = HANDLE_KIND_FREE;
     slot->object = NULL;
     slot->generation = slot->generation + 1 < GENERATION_LIMIT ? slot->generation + 1 : 1;
-    LeaveCriticalSection(&slot->lock);
+    LeaveSlot(slot);
     RefLock();
     slot->next_free = g_first_free;
     g_first_free = (DWORD)(slot - g_slots);
@@ -108,7 +131,7 @@ bool HandleDetachAny(HandleUse *use)
 {
     for (DWORD i = 0; i < KVZ_REF_MAX_HANDLES; i++) {
         HandleSlot *slot = &g_slots[i];
-        EnterCriticalSection(&slot->lock);
+        EnterSlot(slot);
         if (slot->kind != HANDLE_KIND_FREE) {
             use->slot = slot;
             use->kind = slot->kind;
@@ -116,7 +139,7 @@ bool HandleDetachAny(HandleUse *use)
             FreeSlot(use);
             return true;
         }
-        LeaveCriticalSection(&slot->lock);
+        LeaveSlot(slot);
     }
     return false;
 }
