@@ -212,6 +212,18 @@ TEST_F(StartupProcess, MissingNextLibraryNamesTheConfiguredValueAndEnds)
     EXPECT_EQ(0, run.exit_code);
 }
 
+// A file that is no library fails to load like a missing one, and is named
+// by the default name.
+TEST_F(StartupProcess, NextLibraryThatIsNoLibraryIsReportedByItsName)
+{
+    dir.copyFromBin("fake_pda_broken.dll", "_pdaKVZ.dll");
+    dir.mkdir("sound");
+    HostRun run = Run();
+    EXPECT_EQ(Box(0x10, "Die Datei _pdaKVZ.dll wurde nicht gefunden!"), Boxes(run.err));
+    EXPECT_EQ("", run.out);
+    EXPECT_EQ(0, run.exit_code);
+}
+
 TEST_F(StartupProcess, LibraryLackingAnOrdinalShowsOneMessageAndEnds)
 {
     dir.copyFromBin("fake_pda_missing13.dll", "_pdaKVZ.dll");
