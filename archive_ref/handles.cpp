@@ -3,8 +3,6 @@
 
 #include "archive_ref/ref_state.h"
 
-#include <atomic>
-
 static_assert((KVZ_REF_MAX_HANDLES & (KVZ_REF_MAX_HANDLES - 1)) == 0,
               "KVZ_REF_MAX_HANDLES must be a power of two");
 static_assert(KVZ_REF_MAX_HANDLES >= 2 && KVZ_REF_MAX_HANDLES <= 0x10000u,
@@ -14,33 +12,24 @@ static_assert(KVZ_REF_MAX_HANDLES >= 2 && KVZ_REF_MAX_HANDLES <= 0x10000u,
 // the top value with the top slot would be all-ones.
 #define GENERATION_LIMIT (0xFFFFFFFFu / KVZ_REF_MAX_HANDLES)
 
-// A slot's lock is a flag taken with one atomic exchange: a read of 100
-// bytes costs little more than its copy. Threads that find it taken line up
-// on the slot's critical section, so at most one of them spins, and only
-// while the holder serves one call.
-struct HandleSlot {
-    std::atomic<bool> busy;
-    CRITICAL_SECTION queue;
-    DWORD generation;
-    HandleKind kind;
-    void *object;
-    DWORD next_free;
-};
-
 #define NO_SLOT 0xFFFFFFFFu
 
-static HandleSlot g_slots[KVZ_REF_MAX_HANDLES];
+HandleSlot g_handle_slots[KVZ_REF_MAX_HANDLES];
 static DWORD g_first_free = NO_SLOT; // under the library lock
 
-static void EnterSlot(HandleSlot *slot)
+void HandleWaitForSlot(HandleSlot *slot)
 {
-    if (!slot->busy.exchange(true, std::memory_order_acquire))
-        return;
     EnterCriticalSection(&slot->queue);
     while (slot->busy.load(std::memory_order_relaxed) ||
            slot->busy.exchange(true, std::memory_order_acquire)) {
     }
     LeaveCriticalSection(&slot->queue);
+}
+
+static void EnterSlot(HandleSlot *slot)
+{
+    if (slot->busy.exchange(true, std::memory_order_acquire))
+        HandleWaitForSlot(slot);
 }
 
 static void LeaveSlot(HandleSlot *slot)
@@ -56,11 +45,11 @@ static KVZHANDLE MakeHandle(DWORD slot, DWORD generation)
 void HandleTableStart(void)
 {
     for (DWORD i = KVZ_REF_MAX_HANDLES; i-- > 0;) {
-        InitializeCriticalSection(&g_slots[i].queue);
-        g_slots[i].generation = 1;
-        g_slots[i].kind = HANDLE_KIND_FREE;
-        g_slots[i].object = NULL;
-        g_slots[i].next_free = g_first_free;
+        InitializeCriticalSection(&g_handle_slots[i].queue);
+        g_handle_slots[i].generation = 1;
+        g_handle_slots[i].kind = HANDLE_KIND_FREE;
+        g_handle_slots[i].object = NULL;
+        g_handle_slots[i].next_free = g_first_free;
         g_first_free = i;
     }
 }
@@ -73,7 +62,7 @@ KVZHANDLE HandleAttach(HandleKind kind, void *object)
         RefUnlock();
         return KVZ_INVALID_HANDLE;
     }
-    HandleSlot *slot = &g_slots[at];
+    HandleSlot *slot = &g_handle_slots[at];
     g_first_free = slot->next_free;
     EnterSlot(slot);
     slot->kind = kind;
@@ -82,26 +71,6 @@ KVZHANDLE HandleAttach(HandleKind kind, void *object)
     LeaveSlot(slot);
     RefUnlock();
     return handle;
-}
-
-bool HandleEnter(KVZHANDLE handle, unsigned kinds, HandleUse *use)
-{
-    HandleSlot *slot = &g_slots[handle & (KVZ_REF_MAX_HANDLES - 1)];
-    DWORD generation = handle / KVZ_REF_MAX_HANDLES;
-    EnterSlot(slot);
-    if (slot->generation != generation || (slot->kind & kinds) == 0) {
-        LeaveSlot(slot);
-        return false;
-    }
-    use->slot = slot;
-    use->kind = slot->kind;
-    use->object = slot->object;
-    return true;
-}
-
-void HandleLeave(HandleUse *use)
-{
-    LeaveSlot(use->slot);
 }
 
 // Empties the entered slot of use and puts it back on the free list.
@@ -115,7 +84,7 @@ static void FreeSlot(HandleUse *use)
     LeaveSlot(slot);
     RefLock();
     slot->next_free = g_first_free;
-    g_first_free = (DWORD)(slot - g_slots);
+    g_first_free = (DWORD)(slot - g_handle_slots);
     RefUnlock();
 }
 
@@ -130,7 +99,7 @@ bool HandleDetach(KVZHANDLE handle, unsigned kinds, HandleUse *use)
 bool HandleDetachAny(HandleUse *use)
 {
     for (DWORD i = 0; i < KVZ_REF_MAX_HANDLES; i++) {
-        HandleSlot *slot = &g_slots[i];
+        HandleSlot *slot = &g_handle_slots[i];
         EnterSlot(slot);
         if (slot->kind != HANDLE_KIND_FREE) {
             use->slot = slot;

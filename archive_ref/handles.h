@@ -10,6 +10,8 @@
 
 #include "archive_api/kvz_api.h"
 
+#include <atomic>
+
 // Open files and searches at once. The unpacker holds one search per
 // directory level and one file; 1024 leaves room for any real caller. A
 // power of two, so a handle splits into slot and generation with a mask.
@@ -25,7 +27,23 @@ enum HandleKind {
 };
 #define HANDLE_KINDS_FILE (HANDLE_KIND_ARCHIVE_FILE | HANDLE_KIND_DISK_FILE)
 
-struct HandleSlot;
+// A slot's lock is a flag taken with one atomic exchange, so a read of 100
+// bytes costs little more than its copy. Threads that find it taken line up
+// on the slot's critical section, so at most one of them spins, and only
+// while the holder serves one call.
+struct HandleSlot {
+    std::atomic<bool> busy;
+    CRITICAL_SECTION queue;
+    DWORD generation;
+    HandleKind kind;
+    void *object;
+    DWORD next_free;
+};
+
+extern HandleSlot g_handle_slots[KVZ_REF_MAX_HANDLES];
+
+// The wait of a thread that found a slot taken.
+void HandleWaitForSlot(HandleSlot *slot);
 
 // Prepares every slot; called once when the library starts.
 void HandleTableStart(void);
@@ -42,9 +60,26 @@ struct HandleUse {
 
 // Enters the slot of a live handle whose kind is in kinds and fills use;
 // false for an unknown, closed or other-kind handle, in which case nothing
-// is held. Pair with HandleLeave.
-bool HandleEnter(KVZHANDLE handle, unsigned kinds, HandleUse *use);
-void HandleLeave(HandleUse *use);
+// is held. Pair with HandleLeave. Inline: every read passes here.
+inline bool HandleEnter(KVZHANDLE handle, unsigned kinds, HandleUse *use)
+{
+    HandleSlot *slot = &g_handle_slots[handle & (KVZ_REF_MAX_HANDLES - 1)];
+    if (slot->busy.exchange(true, std::memory_order_acquire))
+        HandleWaitForSlot(slot);
+    if (slot->generation != handle / KVZ_REF_MAX_HANDLES || (slot->kind & kinds) == 0) {
+        slot->busy.store(false, std::memory_order_release);
+        return false;
+    }
+    use->slot = slot;
+    use->kind = slot->kind;
+    use->object = slot->object;
+    return true;
+}
+
+inline void HandleLeave(HandleUse *use)
+{
+    use->slot->busy.store(false, std::memory_order_release);
+}
 
 // Frees a live handle whose kind is in kinds and gives its kind and object
 // in use (no slot is held) for the caller to release; false when the handle
