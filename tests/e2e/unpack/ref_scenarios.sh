@@ -1,0 +1,175 @@
+#!/bin/bash
+# kvz_unpack with the reference KVZ32.DLL on archives made with tar.
+. "$(dirname "$0")/lib.sh"
+
+# src/ with files of 0, 50, 100, 250 and 1000 bytes and nested directories;
+# arc/a.kvz holds them in this order.
+make_sample() {
+    make_file "$T/src/f0" 0
+    make_file "$T/src/f50" 50
+    make_file "$T/src/f100" 100
+    make_file "$T/src/sub/f250" 250
+    make_file "$T/src/sub/deep/F1000.txt" 1000
+    make_archive "$T/arc/a.kvz" "$T/src" f0 f50 f100 sub sub/f250 sub/deep sub/deep/F1000.txt
+}
+
+test_extract_with_subdirectories() {
+    make_sample
+    run_unpack ../arc/a.kvz
+    expect_rc 0
+    expect_out <<'OUT'
+- f0 (0 Bytes) .OK
+- f50 (50 Bytes) .OK
+- f100 (100 Bytes) .OK
++ sub - f250 (250 Bytes) ...OK
+ + deep  - F1000.txt (1000 Bytes) ..........OK
+
+
+5 Dateien erfolgreich entpackt!
+OUT
+    expect_tree "$T/src" "$T/run/a"
+}
+
+test_listing_mode() {
+    make_sample
+    run_unpack -d -ox ../arc/a.kvz
+    expect_rc 0
+    expect_out <<'OUT'
+- f0 (0 Bytes)
+- f50 (50 Bytes)
+- f100 (100 Bytes)
++ sub
+Insgesamt 4 Dateien im Archiv a.kvz
+OUT
+    expect_missing "$T/run/x"
+    expect_missing "$T/run/a"
+}
+
+test_name_filter_ignores_case_and_applies_to_directories() {
+    make_sample
+    run_unpack -fF50 -fF1000.TXT -f -o"$(arg_path "$T/o")" ../arc/a.kvz
+    expect_out <<'OUT'
+- f50 (50 Bytes) .OK
+1 Dateien erfolgreich entpackt!
+OUT
+    run_unpack -fF1000.TXT -fSUB -fdeep -o"$(arg_path "$T/p")" ../arc/a.kvz
+    expect_out <<'OUT'
++ sub + deep  - F1000.txt (1000 Bytes) ..........OK
+
+
+1 Dateien erfolgreich entpackt!
+OUT
+    cmp -s "$T/src/sub/deep/F1000.txt" "$T/p/sub/deep/F1000.txt" || fail "F1000.txt differs"
+}
+
+test_all_entries_with_a() {
+    make_file "$T/src/one" 10
+    make_archive "$T/arc/b.kvz" "$T/src" one
+    run_unpack -a -oout ../arc/b.kvz
+    expect_rc 0
+    expect_out <<'OUT'
+- one (10 Bytes) .OK
+- b.kvz (10240 Bytes) ..........OK
+2 Dateien erfolgreich entpackt!
+OUT
+    cmp -s "$T/arc/b.kvz" "$T/run/out/b.kvz" || fail "b.kvz copy differs"
+}
+
+test_repeated_and_empty_o() {
+    make_sample
+    mkdir -p a && echo keep >a/other.txt && echo old >a/f50
+    run_unpack -ofirst -o ../arc/a.kvz
+    expect_rc 0
+    expect_missing "$T/run/first"
+    [ "$(cat a/other.txt)" = keep ] || fail "other file in target changed"
+    rm a/other.txt
+    expect_tree "$T/src" "$T/run/a"
+}
+
+test_unknown_options_and_usage() {
+    run_unpack -x -D -
+    expect_rc 1
+    expect_out <<'OUT'
+Unbekannter Schalter: x
+Unbekannter Schalter: D
+Unbekannter Schalter: ''
+Kein Archivname eingegeben!
+Aufruf: kvz_unpack [-d] [-a] [-f<D1> [-f<D2>] ...] [-o<Zielordner>] <KVZ-Datei>
+Optionen:
+	-d	Es wird nur die Dateistruktur ausgegeben
+	-a	Nicht nur die Dateien im KVZ-Archiv werden durchlaufen
+	-o	Angabe des Zielverzeichnis, in das entpackt wird (wird ggf. angelegt)
+	-f	Datei(en) ohne Pfad, die durchlaufen werden soll(en) (ansonsten: alle)
+OUT
+}
+
+test_missing_archive() {
+    run_unpack missing.kvz -d
+    expect_rc 1
+    expect_out <<'OUT'
+Archivdatei '@T@\run\missing.kvz' nicht gefunden!
+OUT
+    run_unpack nodir/missing.kvz
+    expect_rc 1
+    expect_out <<'OUT'
+Archivdatei '@T@\run\nodir\missing.kvz' nicht gefunden!
+OUT
+}
+
+test_missing_or_broken_library() {
+    make_sample
+    solo_unpack "$T/solo"
+    run_with "$T/solo/$UNPACK_NAME" ../arc/a.kvz
+    expect_rc 1
+    expect_out <<'OUT'
+KVZ32.DLL nicht gefunden.
+OUT
+    echo "no library" >"$T/broken"
+    solo_unpack "$T/bad" "$T/broken"
+    run_with "$T/bad/$UNPACK_NAME" ../arc/a.kvz
+    expect_rc 1
+    expect_out <<'OUT'
+KVZ32.DLL nicht gefunden.
+OUT
+}
+
+test_failed_mount() {
+    mkdir -p "$T/arc" && echo "not a tar archive at all" >"$T/arc/bad.kvz"
+    run_unpack ../arc/bad.kvz
+    expect_rc 1
+    expect_out <<'OUT'
+Fehler beim Oeffnen der KVZ-Datei!
+OUT
+}
+
+test_target_with_missing_parent() {
+    make_sample
+    run_unpack -ono/such/dir ../arc/a.kvz
+    expect_rc 0
+    expect_out <<'OUT'
+Fehler beim Erstellen des Verzeichnisses '@T@\run\no\such\dir'!
+0 Dateien erfolgreich entpackt!
+OUT
+}
+
+# Full disk: writes past 4 KiB fail in a child with a small RLIMIT_FSIZE.
+test_full_disk() {
+    [ "$MODE" = host ] || return 0
+    make_file "$T/src/big" 20000
+    make_file "$T/src/small" 100
+    make_archive "$T/arc/c.kvz" "$T/src" big small
+    (
+        trap '' XFSZ
+        ulimit -f 8
+        "$BIN/kvz_unpack" ../arc/c.kvz >"$T/out" 2>"$T/err"
+    )
+    RC=$?
+    expect_rc 0
+    expect_out <<'OUT'
+- big (20000 Bytes) ..........Fehler beim Schreiben der Datei!
+- small (100 Bytes) .OK
+1 Dateien wurden nicht fehlerfrei entpackt!
+OUT
+}
+
+run_scenarios
