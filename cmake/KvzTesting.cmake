@@ -3,7 +3,6 @@
 # its test programs run under Wine through tools/wine-run, the toolchain's
 # CMAKE_CROSSCOMPILING_EMULATOR.
 include(GoogleTest)
-file(WRITE "${CMAKE_BINARY_DIR}/kvz_labelled_tests.txt" "")
 
 if(NOT TARGET kvz_gtest_main)
   if(WIN32)
@@ -44,8 +43,6 @@ function(kvz_add_gtest target)
   set(_properties "")
   if(ARG_LABELS)
     set(_properties LABELS "${ARG_LABELS}")
-    set_property(GLOBAL APPEND PROPERTY KVZ_LABELLED_TESTS "${target}:${ARG_LABELS}")
-    _kvz_write_labelled_tests()
   endif()
   # The discovery script flattens this list: every value must be one entry.
   list(PREPEND _properties ${ARG_PROPERTIES})
@@ -65,12 +62,4 @@ function(_kvz_test_environment)
   file(WRITE "${_file}" "set(ENV{KVZ_BIN_DIR} [==[${KVZ_BIN_DIR}]==])\n"
     "set(ENV{KVZ_SOURCE_DIR} [==[${PROJECT_SOURCE_DIR}]==])\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${_file}")
-endfunction()
-
-# <build>/kvz_labelled_tests.txt: one "target:label;label" line per labelled
-# test program, so tools/test can build just the programs a label needs.
-function(_kvz_write_labelled_tests)
-  get_property(_all GLOBAL PROPERTY KVZ_LABELLED_TESTS)
-  list(JOIN _all "\n" _text)
-  file(WRITE "${CMAKE_BINARY_DIR}/kvz_labelled_tests.txt" "${_text}\n")
 endfunction()

@@ -208,15 +208,27 @@ typedef struct CRITICAL_SECTION {
 // ---- Calls ----
 extern "C" {
 // Libraries. LoadLibrary runs the library's DllMain(DLL_PROCESS_ATTACH) under
-// the process-wide, recursive loader lock; FreeLibrary runs the detach.
-// A plain name is looked up in the program's directory, then the current one.
+// the process-wide, recursive loader lock; FreeLibrary runs the detach on the
+// last reference. A library already loaded only gains a reference. A plain
+// name is looked up in the program's directory, then the current one.
+// Failures: NULL with ERROR_MOD_NOT_FOUND (no such file, or a dependency
+// missing), ERROR_BAD_EXE_FORMAT (not a library), ERROR_DLL_INIT_FAILED
+// (DllMain said FALSE; it then also saw the detach). At process exit every
+// library still loaded sees DLL_PROCESS_DETACH with a non-null reserved
+// argument, as on Windows; TerminateProcess skips that.
 HMODULE LoadLibraryA(LPCSTR name);
 HMODULE LoadLibraryW(LPCWSTR name);
 BOOL FreeLibrary(HMODULE module);
 // An ordinal (a value below 0x10000 in place of the name) reads the library's
-// ordinal table only; a name is looked up by name.
+// ordinal table only; a name is looked up by name; both only in the library
+// itself, never in its dependencies. Not found: NULL, ERROR_PROC_NOT_FOUND;
+// an unknown module: NULL, ERROR_MOD_NOT_FOUND.
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 FARPROC GetProcAddressW(HMODULE module, LPCWSTR name);
+// The module's full path with backslashes (NULL: the program). Returns the
+// length; a name that does not fit is cut, terminated here, and the result is
+// `size` with ERROR_INSUFFICIENT_BUFFER. Callers treat a result equal to
+// `size` as a cut name (Wine leaves it unterminated).
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 
@@ -224,7 +236,15 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 DWORD GetLastError(void);
 void SetLastError(DWORD code);
 
-// Files and directories; paths use backslashes.
+// Files and directories; paths use backslashes. A missing entry gives
+// ERROR_FILE_NOT_FOUND when its parent directory exists, ERROR_PATH_NOT_FOUND
+// when it does not; a refusal gives ERROR_ACCESS_DENIED. Attributes: 0x10 for
+// a directory, 0x01 for a read-only file, else 0x80. GetCurrentDirectoryA
+// returns the length, or the room needed (terminator included) when the
+// buffer is too small. CreateDirectory on an existing entry: FALSE with
+// ERROR_ALREADY_EXISTS. CreateFile refuses directories (ERROR_ACCESS_DENIED)
+// and CREATE_NEW on an existing file (ERROR_FILE_EXISTS). File and search
+// handles are checked: a closed or foreign one gives ERROR_INVALID_HANDLE.
 DWORD GetFileAttributesA(LPCSTR path);
 DWORD GetFileAttributesW(LPCWSTR path);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
@@ -250,13 +270,15 @@ BOOL FindNextFileA(HANDLE search, LPWIN32_FIND_DATAA data);
 BOOL FindNextFileW(HANDLE search, LPWIN32_FIND_DATAW data);
 BOOL FindClose(HANDLE search);
 
-// User interface: one UTF-8 line on standard error,
+// User interface: one UTF-8 line on standard error, flags in lower-case hex,
 //   MessageBox: caption="..." flags=0x... text="..."
 // with line feeds in the text written as \n. A Yes/No box reads one answer
 // line from standard input (j or y: IDYES, n: IDNO); no answer gives 0.
+// Other boxes return IDOK.
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT flags);
 
-// Processes. TerminateProcess on the current process ends it at once.
+// Processes. TerminateProcess on the current process flushes stdout and
+// stderr and ends it at once with the code; any other handle is refused.
 HANDLE GetCurrentProcess(void);
 BOOL TerminateProcess(HANDLE process, UINT exit_code);
 DWORD GetCurrentProcessId(void);
