@@ -332,6 +332,17 @@ TEST(Loader, DllMainSeesOneAttachAndOneDetach)
     EXPECT_EQ(detaches, 1);
 }
 
+TEST(Loader, ALibraryStillLoadedIsDetachedAtProcessExit)
+{
+    EXPECT_EXIT(
+        {
+            if (LoadLibraryW(kProbe) == NULL)
+                exit(2);
+            exit(0);
+        },
+        testing::ExitedWithCode(0), "kvz_probe: detached at process exit");
+}
+
 TEST(Loader, ModuleFileNameIsTheFullBackslashPath)
 {
     HMODULE probe = LoadLibraryW(kProbe);

@@ -1,20 +1,25 @@
 // A library that reports what the loader did to it: how often DllMain saw an
 // attach, the instance it was given, and its own file name at attach time.
 // Detaches are counted into memory of the caller's, as the library is gone
-// after the last one.
+// after the last one; the detach at process exit says so on standard error.
 #include "platform/win32.h"
+
+#include <stdio.h>
 
 static int attach_count;
 static int *detach_sink;
 static HINSTANCE attach_instance;
 static WCHAR name_at_attach[MAX_PATH];
 
-KVZ_EXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+KVZ_EXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH) {
         attach_count++;
         attach_instance = instance;
         GetModuleFileNameW((HMODULE)instance, name_at_attach, MAX_PATH);
+    } else if (reason == DLL_PROCESS_DETACH && reserved != NULL) {
+        fputs("kvz_probe: detached at process exit\n", stderr);
+        fflush(stderr);
     } else if (reason == DLL_PROCESS_DETACH && detach_sink != 0) {
         (*detach_sink)++;
     }
