@@ -50,7 +50,7 @@ struct Search {
     size_t next = 0;
 };
 
-struct OpenFile {
+struct FakeOpenFile {
     bool used = false;
     const Entry *entry = nullptr;
     DWORD position = 0;
@@ -65,7 +65,7 @@ DWORD mount_result = 1;
 std::vector<Entry> entries;
 std::string mount_dir;
 Search searches[kSlots];
-OpenFile files[kSlots];
+FakeOpenFile files[kSlots];
 std::string log_path;
 
 void ReadFlags(Entry &entry, const std::string &flags)
@@ -212,7 +212,7 @@ Search *SearchOf(KVZHANDLE handle)
     return &searches[handle - kSearchBase];
 }
 
-OpenFile *FileOf(KVZHANDLE handle)
+FakeOpenFile *FileOf(KVZHANDLE handle)
 {
     if (handle < kFileBase || handle >= kFileBase + kSlots || !files[handle - kFileBase].used)
         return nullptr;
@@ -328,7 +328,7 @@ KVZ_EXPORT BOOL WINAPI KVZ_ReadFile(KVZHANDLE handle, LPVOID buffer, DWORD count
 {
     (void)overlapped;
     *read = 0;
-    OpenFile *file = FileOf(handle);
+    FakeOpenFile *file = FileOf(handle);
     if (file == nullptr || file->position >= file->entry->fail_at)
         return FALSE;
     DWORD end = file->entry->data_length < file->entry->fail_at ? file->entry->data_length
@@ -345,7 +345,7 @@ KVZ_EXPORT BOOL WINAPI KVZ_ReadFile(KVZHANDLE handle, LPVOID buffer, DWORD count
 // KVZ32.@1
 KVZ_EXPORT BOOL WINAPI KVZ_CloseHandle(KVZHANDLE handle)
 {
-    OpenFile *file = FileOf(handle);
+    FakeOpenFile *file = FileOf(handle);
     if (file == nullptr)
         return FALSE;
     file->used = false;
