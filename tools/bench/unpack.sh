@@ -5,7 +5,7 @@
 #   tools/bench/unpack.sh [BUILD_DIR]     (default build/host; data in /tmp)
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
-bin=${1:-$repo/build/host}/bin
+bin=$(cd "${1:-$repo/build/host}" && pwd)/bin
 work=$(mktemp -d /tmp/kvz-unpack-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
