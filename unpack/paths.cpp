@@ -72,8 +72,15 @@ bool PathExists(const char *path)
 {
     if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
         return true;
-    DWORD error = GetLastError();
-    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+        return false;
+    default:
+        return true;
+    }
 }
 
 bool IsSafeEntryName(const char *name)

@@ -38,8 +38,10 @@ int MakeAbsolutePath(char *path);
 size_t DrivePrefixLength(const char *directory);
 
 // True when the platform finds the path, or fails to look for any reason but
-// a missing file (ERROR_FILE_NOT_FOUND) or a missing directory on the way
-// (ERROR_PATH_NOT_FOUND).
+// a missing file (ERROR_FILE_NOT_FOUND), a missing directory on the way
+// (ERROR_PATH_NOT_FOUND), or a path no file on disk can have: one the
+// platform cannot name (ERROR_INVALID_NAME) or one longer than its paths
+// (ERROR_FILENAME_EXCED_RANGE, Windows' 260 characters).
 bool PathExists(const char *path);
 
 // True when an archive entry's name can be joined to a path: not empty and
