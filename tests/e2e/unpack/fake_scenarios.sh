@@ -3,7 +3,6 @@
 . "$(dirname "$0")/lib.sh"
 
 FAKE=$BIN/fake_kvz32/KVZ32.DLL
-[ "$MODE" = wine ] && FAKE=$BIN/fake_kvz32/KVZ32.dll
 
 # run_fake SCRIPT-TEXT ARGS...: kvz_unpack beside the fake, scripted.
 run_fake() {
@@ -31,7 +30,7 @@ entry . 80 10 - ..
 entry . 80 10 - .
 entry sub 80 10 - ..\\..\\..\\up.txt
 entry sub 80 5 - fine.txt
-" -oout ../arc/a.kvz
+" -oout "$(arg_path ../arc/a.kvz)"
     expect_rc 0
     expect_out <<'OUT'
 + sub - ..\..\..\up.txt (10 Bytes)
@@ -65,7 +64,7 @@ test_hostile_names_in_listing() {
     make_stub
     run_fake "entry . 80 10 - a\\b
 entry . 80 10 - ok
-" -d ../arc/a.kvz
+" -d "$(arg_path ../arc/a.kvz)"
     expect_rc 0
     expect_out <<'OUT'
 - a\b (10 Bytes)
@@ -81,7 +80,7 @@ test_read_failing_half_way() {
 entry . 80 300 data=200 short.bin
 entry . 80 100 data=150 long.bin
 entry . 80 50 - good.bin
-" ../arc/a.kvz
+" "$(arg_path ../arc/a.kvz)"
     expect_rc 0
     expect_out <<'OUT'
 - half.bin (1000 Bytes) .....Fehler beim Lesen der Datei!
@@ -102,7 +101,7 @@ test_search_and_open_failures() {
 entry deep 10 0 nosearch locked
 entry deep 80 250 - x.txt
 entry deep 80 7 noopen closed.txt
-" ../arc/a.kvz
+" "$(arg_path ../arc/a.kvz)"
     expect_rc 0
     expect_out <<'OUT'
 + deep + lockedFehler beim Suchen in @T@\run\..\arc\deep\locked
@@ -126,7 +125,7 @@ entry d1 10 0 - d2
 entry d2 80 1 - never.txt
 entry d1\\d2 80 1 - f.txt
 entry . 80 0 - zero.txt
-" ../arc/a.kvz
+" "$(arg_path ../arc/a.kvz)"
     expect_rc 0
     expect_out <<'OUT'
 + d1 + d2  - f.txt (1 Bytes) .OK
@@ -149,7 +148,7 @@ entry $n250 10 0 - $n250
 entry $n250\\$n250 10 0 - $n250
 entry $n250\\$n250\\$n250 80 3 - $n250
 entry . 80 3 - ok.txt
-" -d ../arc/a.kvz
+" -d "$(arg_path ../arc/a.kvz)"
     expect_rc 0
     local before
     before=$(printf 'Insgesamt 2 Dateien im Archiv a.kvz')
@@ -159,8 +158,18 @@ entry $n250 10 0 - $n250
 entry $n250\\$n250 10 0 - $n250
 entry $n250\\$n250\\$n250 80 3 - $n250
 entry . 80 3 - ok.txt
-" -o"$(arg_path "$T/o")" ../arc/a.kvz
+" -o"$(arg_path "$T/o")" "$(arg_path ../arc/a.kvz)"
     expect_rc 0
+    if [ "$MODE" = wine ]; then
+        # Windows' 8-bit file calls stop at 260 characters: the output folder
+        # of the first level cannot be made, and that is reported.
+        grep -q "^+ $n250""Fehler beim Erstellen des Verzeichnisses '.*\\\\o\\\\$n250'!\$" "$T/out" ||
+            fail "no folder error: $(sed "s/n\{250\}/N250/g" "$T/out")"
+        tail -1 "$T/out" | grep -qx '1 Dateien wurden nicht fehlerfrei entpackt!' ||
+            fail "summary: $(tail -1 "$T/out")"
+        skip "paths of over 260 characters, needed to reach the 1024-character limits"
+        return 0
+    fi
     grep -q "^Pfad zu lang (hoechstens 1024 Zeichen): '.*\\\\$n250'\$" "$T/out" ||
         fail "no path-too-long line: $(cat "$T/out")"
     tail -2 "$T/out" | head -1 | grep -qx -- '- ok.txt (3 Bytes) .OK' || fail "walk did not go on"
@@ -173,7 +182,7 @@ entry . 80 3 - ok.txt
     mkdir -p "$target"
     run_fake "entry . 80 3 - $n200
 entry . 80 3 - s
-" -o"$(arg_path "$target")" ../arc/a.kvz
+" -o"$(arg_path "$target")" "$(arg_path ../arc/a.kvz)"
     expect_rc 0
     grep -q "^Pfad zu lang (hoechstens 1024 Zeichen): '$(kit_path "$target" | sed 's/\\/\\\\/g')\\\\$n200'\$" "$T/out" ||
         fail "no output-path-too-long line: $(cut -c1-80 "$T/out")"
@@ -205,9 +214,8 @@ entry d 80 1 - f
 test_missing_ordinal() {
     make_stub
     local lib=$BIN/fake_kvz32_no_read/KVZ32.DLL
-    [ "$MODE" = wine ] && lib=$BIN/fake_kvz32_no_read/KVZ32.dll
     solo_unpack "$T/nr" "$lib"
-    run_with "$T/nr/$UNPACK_NAME" ../arc/a.kvz
+    run_with "$T/nr/$UNPACK_NAME" "$(arg_path ../arc/a.kvz)"
     expect_rc 1
     expect_out <<'OUT'
 KVZ32.DLL ist unvollstaendig: Ordinal 13 fehlt!

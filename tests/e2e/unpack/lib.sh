@@ -26,6 +26,11 @@ fail() {
     FAILURES=$((FAILURES + 1))
 }
 
+# skip REASON: says why the rest of a scenario cannot run in this build.
+skip() {
+    echo "SKIP [$CURRENT] in the $MODE build: $*"
+}
+
 # The kit's form of a host path as the program prints it.
 kit_path() {
     local p=${1//\//\\}
@@ -46,13 +51,15 @@ arg_path() {
 }
 
 # run_with PROGRAM ARGS...: runs in the current directory; stdout in $T/out
-# (CR removed under Wine), exit code in RC.
+# (under Wine checked for CR LF line ends, then CR removed), exit code in RC.
 run_with() {
     local program=$1
     shift
     if [ "$MODE" = wine ]; then
         "$WINE_RUN" "$program" "$@" >"$T/out.raw" 2>"$T/err"
         RC=$?
+        # A Windows console program ends every line with CR LF.
+        if grep -qv $'\r$' "$T/out.raw"; then fail "a line of output does not end in CR LF"; fi
         tr -d '\r' <"$T/out.raw" >"$T/out"
     else
         "$program" "$@" >"$T/out" 2>"$T/err"
