@@ -50,7 +50,7 @@ static void ShowProgress(Progress *progress, uint32_t copied)
 #define COPY_READ_SHORT 1
 #define COPY_WRITE_FAILED 2
 
-static int CopyPieces(KVZHANDLE entry, FILE *output, uint32_t size)
+static int CopyPieces(KVZHANDLE entry, uint32_t size)
 {
     Progress progress;
     StartProgress(&progress, size);
@@ -61,16 +61,20 @@ static int CopyPieces(KVZHANDLE entry, FILE *output, uint32_t size)
         KvzReadFile(entry, CopyBuffer, COPY_PIECE_BYTES, &count, NULL);
         if (count == 0)
             break;
-        if (count > COPY_PIECE_BYTES)
+        if (count > COPY_PIECE_BYTES) {
+            FlushOutputFile();
             return COPY_READ_SHORT; // a count the buffer cannot hold is no honest read
-        if (fwrite(CopyBuffer, 1, count, output) != count)
+        }
+        if (!WriteOutputFile(CopyBuffer, count))
             return COPY_WRITE_FAILED;
         copied += count;
     }
-    // The library reports a failed read as 0 bytes: only the size tells.
+    // The library reports a failed read as 0 bytes: only the size tells. The
+    // bytes that did arrive stay in the output file either way.
+    bool written = FlushOutputFile();
     if (copied != size)
         return COPY_READ_SHORT;
-    return FlushOutputFile() ? COPY_DONE : COPY_WRITE_FAILED;
+    return written ? COPY_DONE : COPY_WRITE_FAILED;
 }
 
 static void ReportCopy(int result)
@@ -96,8 +100,7 @@ void ExtractFile(const char *entry_path, const char *output_path, unsigned long 
         PrintLine("' ging nicht zu oeffnen.");
         return;
     }
-    FILE *output = OpenOutputFile(output_path);
-    if (output == NULL) {
+    if (!OpenOutputFile(output_path)) {
         PrintLineEnd();
         PrintText("Ausgabedatei '");
         PrintText(output_path);
@@ -106,6 +109,6 @@ void ExtractFile(const char *entry_path, const char *output_path, unsigned long 
         return;
     }
     PrintChar(' ');
-    ReportCopy(CopyPieces(entry, output, (uint32_t)size));
+    ReportCopy(CopyPieces(entry, (uint32_t)size));
     KvzCloseHandle(entry);
 }

@@ -1,16 +1,48 @@
-// The output file of the file being extracted. One C stream object serves
-// every output file in turn (freopen) with one static buffer, so extracting
-// a file allocates nothing; only one file is written at any time.
+// The output file of the file being extracted. Only one file is written at a
+// time, so one C stream object serves every output file in turn (freopen)
+// and one static buffer of the unpacker's own collects the 100-byte pieces:
+// extracting a file allocates nothing, and a large file reaches the system
+// in few big writes instead of one stream call per piece.
 #ifndef KVZ_UNPACK_OUTPUT_FILE_H
 #define KVZ_UNPACK_OUTPUT_FILE_H
 
+#include <stddef.h>
 #include <stdio.h>
+#include <string.h>
 
-// Opens path with the mode "wb" (created or emptied). NULL on failure.
-FILE *OpenOutputFile(const char *path);
+// Large enough that the system call per buffer costs little beside the
+// copy, small enough to stay in the processor's cache between the copy into
+// it and the write out of it.
+#ifndef OUTPUT_BUFFER_BYTES
+#define OUTPUT_BUFFER_BYTES (256u * 1024u)
+#endif
 
-// Flushes the open output file; false when its buffered bytes could not all
-// be written.
+extern unsigned char OutputBuffer[OUTPUT_BUFFER_BYTES];
+extern size_t OutputBuffered; // bytes of OutputBuffer not yet written
+
+// Opens path with the mode "wb" (created or emptied) and empties the buffer.
+// False on failure.
+bool OpenOutputFile(const char *path);
+
+// The write behind WriteOutputFile when the buffer is full: writes the
+// buffer out, then keeps or writes the bytes. False when a write failed.
+bool WriteOutputFileSlow(const void *bytes, size_t count);
+
+// Adds count bytes to the output file. False when the file could not take
+// them; every later write and flush of this file then fails too. Inline:
+// every 100-byte piece passes here.
+inline bool WriteOutputFile(const void *bytes, size_t count)
+{
+    if (count <= OUTPUT_BUFFER_BYTES - OutputBuffered) {
+        memcpy(OutputBuffer + OutputBuffered, bytes, count);
+        OutputBuffered += count;
+        return true;
+    }
+    return WriteOutputFileSlow(bytes, count);
+}
+
+// Writes out everything buffered and flushes the stream; false when any
+// write of this file failed, now or before.
 bool FlushOutputFile(void);
 
 // Closes the output file; the next OpenOutputFile starts a new stream.

@@ -62,15 +62,19 @@ OUT
 
 test_hostile_names_in_listing() {
     make_stub
+    # what?.txt cannot be a file on a Windows disk: it is an entry in both
+    # builds, though Windows answers ERROR_INVALID_NAME for it.
     run_fake "entry . 80 10 - a\\b
 entry . 80 10 - ok
+entry . 80 10 - what?.txt
 " -d "$(arg_path ../arc/a.kvz)"
     expect_rc 0
     expect_out <<'OUT'
 - a\b (10 Bytes)
 Ungueltiger Dateiname im Archiv: 'a\b'
 - ok (10 Bytes)
-Insgesamt 2 Dateien im Archiv a.kvz
+- what?.txt (10 Bytes)
+Insgesamt 3 Dateien im Archiv a.kvz
 OUT
 }
 
