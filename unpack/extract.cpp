@@ -8,6 +8,7 @@
 
 // The unit of every read from the archive library.
 #define COPY_PIECE_BYTES 100
+static_assert(COPY_PIECE_BYTES == OUTPUT_PIECE_BYTES, "pieces go to the output whole");
 
 static unsigned char CopyBuffer[COPY_PIECE_BYTES];
 
@@ -65,7 +66,7 @@ static int CopyPieces(KVZHANDLE entry, uint32_t size)
             FlushOutputFile();
             return COPY_READ_SHORT; // a count the buffer cannot hold is no honest read
         }
-        if (!WriteOutputFile(CopyBuffer, count))
+        if (!WriteOutputPiece(CopyBuffer, count))
             return COPY_WRITE_FAILED;
         copied += count;
     }

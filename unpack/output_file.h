@@ -24,21 +24,28 @@ extern size_t OutputBuffered; // bytes of OutputBuffer not yet written
 // False on failure.
 bool OpenOutputFile(const char *path);
 
-// The write behind WriteOutputFile when the buffer is full: writes the
+// The write behind WriteOutputPiece when the buffer is full: writes the
 // buffer out, then keeps or writes the bytes. False when a write failed.
 bool WriteOutputFileSlow(const void *bytes, size_t count);
 
-// Adds count bytes to the output file. False when the file could not take
-// them; every later write and flush of this file then fails too. Inline:
-// every 100-byte piece passes here.
-inline bool WriteOutputFile(const void *bytes, size_t count)
+// The unit of the copy: every piece the unpacker writes comes in a buffer of
+// this many bytes.
+#define OUTPUT_PIECE_BYTES 100
+
+// Adds the first count bytes (at most OUTPUT_PIECE_BYTES) of piece, a buffer
+// of OUTPUT_PIECE_BYTES bytes, to the output file. False when the file could
+// not take them; every later write and flush of this file then fails too.
+// Inline, and it copies the whole piece whatever count says (the bytes
+// behind count are overwritten by the next piece or never written out): a
+// copy of fixed length is a few moves, one of varying length a slow loop.
+inline bool WriteOutputPiece(const unsigned char *piece, size_t count)
 {
-    if (count <= OUTPUT_BUFFER_BYTES - OutputBuffered) {
-        memcpy(OutputBuffer + OutputBuffered, bytes, count);
+    if (OUTPUT_BUFFER_BYTES - OutputBuffered >= OUTPUT_PIECE_BYTES) {
+        memcpy(OutputBuffer + OutputBuffered, piece, OUTPUT_PIECE_BYTES);
         OutputBuffered += count;
         return true;
     }
-    return WriteOutputFileSlow(bytes, count);
+    return WriteOutputFileSlow(piece, count);
 }
 
 // Writes out everything buffered and flushes the stream; false when any
