@@ -167,6 +167,21 @@ static BOOL ReadArchiveFile(ArchiveFile *file, BYTE *out, DWORD count, DWORD *re
     return TRUE;
 }
 
+// The common case of small sequential reads: the buffer holds all count
+// bytes at the current position. False, with nothing done, otherwise.
+static bool TakeWhole(ArchiveFile *file, BYTE *out, DWORD count, DWORD *read)
+{
+    if (file->position < file->buffer_start)
+        return false;
+    uint64_t at = file->position - file->buffer_start;
+    if (at > file->buffer_length || file->buffer_length - at < count)
+        return false;
+    memcpy(out, file->buffer + at, count);
+    file->position += count;
+    *read = count;
+    return true;
+}
+
 BOOL RefReadFile(KVZHANDLE handle, LPVOID buffer, DWORD count, LPDWORD read)
 {
     DWORD done = 0;
@@ -183,7 +198,9 @@ BOOL RefReadFile(KVZHANDLE handle, LPVOID buffer, DWORD count, LPDWORD read)
     }
     BOOL ok;
     if (use.kind == HANDLE_KIND_ARCHIVE_FILE) {
-        ok = ReadArchiveFile((ArchiveFile *)use.object, (BYTE *)buffer, count, &done);
+        ArchiveFile *file = (ArchiveFile *)use.object;
+        ok = TakeWhole(file, (BYTE *)buffer, count, &done) ||
+             ReadArchiveFile(file, (BYTE *)buffer, count, &done);
     } else {
         ok = ReadFile((HANDLE)use.object, buffer, count, &done, NULL);
         if (!ok)
