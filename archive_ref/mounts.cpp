@@ -2,6 +2,7 @@
 #include "archive_ref/mounts.h"
 
 #include "archive_ref/disk_io.h"
+#include "archive_ref/open_read.h"
 #include "archive_ref/ref_state.h"
 
 #include <stdlib.h>
@@ -15,18 +16,59 @@ static bool ReadArchive(void *context, uint64_t offset, void *buffer, uint32_t s
     return MountReadAt((Mount *)context, offset, buffer, size);
 }
 
-bool MountReadAt(Mount *mount, uint64_t offset, void *buffer, DWORD size)
+// Reads straight from the archive file; the caller holds the file lock.
+static bool ReadFromFile(Mount *mount, uint64_t offset, void *buffer, DWORD size)
 {
-    EnterCriticalSection(&mount->file_lock);
-    LONG high = (LONG)(offset >> 32);
-    DWORD low = SetFilePointer(mount->file, (LONG)(DWORD)offset, &high, FILE_BEGIN);
-    bool ok = !(low == INVALID_SET_FILE_POINTER && GetLastError() != ERROR_SUCCESS);
+    bool ok = true;
+    if (mount->file_position != offset) {
+        LONG high = (LONG)(offset >> 32);
+        DWORD low = SetFilePointer(mount->file, (LONG)(DWORD)offset, &high, FILE_BEGIN);
+        ok = !(low == INVALID_SET_FILE_POINTER && GetLastError() != ERROR_SUCCESS);
+        mount->file_position = ok ? offset : UINT64_MAX;
+    }
     DWORD done = 0;
     while (ok && done < size) {
         DWORD got = 0;
         if (!ReadFile(mount->file, (BYTE *)buffer + done, size - done, &got, NULL) || got == 0)
             ok = false;
         done += got;
+    }
+    mount->file_position = ok ? offset + size : UINT64_MAX;
+    return ok;
+}
+
+// True when the cache holds [offset, offset + size).
+static bool CacheHolds(const Mount *mount, uint64_t offset, DWORD size)
+{
+    return offset >= mount->cache_start && offset - mount->cache_start <= mount->cache_length &&
+           mount->cache_length - (offset - mount->cache_start) >= size;
+}
+
+// Fills the cache from offset, as far as it and the archive reach.
+static bool FillCache(Mount *mount, uint64_t offset)
+{
+    uint64_t left = offset < mount->size ? mount->size - offset : 0;
+    DWORD length = left < mount->cache_room ? (DWORD)left : mount->cache_room;
+    mount->cache_length = 0;
+    if (!ReadFromFile(mount, offset, mount->cache, length))
+        return false;
+    mount->cache_start = offset;
+    mount->cache_length = length;
+    return true;
+}
+
+bool MountReadAt(Mount *mount, uint64_t offset, void *buffer, DWORD size)
+{
+    EnterCriticalSection(&mount->file_lock);
+    bool ok;
+    if (size >= mount->cache_room) {
+        ok = ReadFromFile(mount, offset, buffer, size);
+    } else if (CacheHolds(mount, offset, size) ||
+               (FillCache(mount, offset) && CacheHolds(mount, offset, size))) {
+        memcpy(buffer, mount->cache + (offset - mount->cache_start), size);
+        ok = true;
+    } else {
+        ok = ReadFromFile(mount, offset, buffer, size); // reports what the cache could not
     }
     LeaveCriticalSection(&mount->file_lock);
     return ok;
@@ -46,6 +88,7 @@ static bool ArchiveSize(HANDLE file, uint64_t *size)
 static void FreeMount(Mount *mount)
 {
     TarIndexFree(&mount->index);
+    free(mount->cache);
     CloseHandle(mount->file);
     DeleteCriticalSection(&mount->file_lock);
     free(mount);
@@ -71,10 +114,14 @@ static Mount *LoadMount(const char *archive, const char *dir)
         return NULL;
     }
     InitializeCriticalSection(&mount->file_lock);
-    uint64_t size = 0;
-    TarResult result = TAR_READ_FAILED;
-    if (ArchiveSize(mount->file, &size))
-        result = TarIndexBuild(&mount->index, size, ReadArchive, mount);
+    mount->file_position = 0;
+    mount->cache_room = RefReadBufferSize();
+    mount->cache = (BYTE *)malloc(mount->cache_room);
+    TarResult result = TAR_NO_MEMORY;
+    if (mount->cache != NULL)
+        result = ArchiveSize(mount->file, &mount->size)
+                     ? TarIndexBuild(&mount->index, mount->size, ReadArchive, mount)
+                     : TAR_READ_FAILED;
     if (result != TAR_OK) {
         FreeMount(mount);
         RefSetError(result == TAR_NO_MEMORY ? ERROR_NOT_ENOUGH_MEMORY : KVZ_REF_ERROR_BAD_ARCHIVE);
@@ -149,6 +196,7 @@ DWORD MountRemove(const char *dir)
         return 0;
     }
     MountRelease(mount);
+    RefFreeSpareFiles(); // the open and close loop over this archive is over
     return 1;
 }
 

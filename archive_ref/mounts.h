@@ -17,7 +17,16 @@ struct Mount {
     size_t dir_length;
     char archive[KVZ_REF_PATH_MAX];
     HANDLE file;                // the archive, open for reading while mounted
-    CRITICAL_SECTION file_lock; // one seek and read at a time on file
+    CRITICAL_SECTION file_lock; // one seek and read at a time on file, and the cache
+    uint64_t size;              // of the archive file
+    uint64_t file_position;     // where the next ReadFile on file starts
+    // Read-ahead for reads smaller than the cache: the headers while the
+    // index is built and the entries of small files then come from it, one
+    // system call per cache full instead of a seek and a read each.
+    BYTE *cache;
+    DWORD cache_room;
+    DWORD cache_length;
+    uint64_t cache_start; // archive offset of cache[0]
     TarIndex index;
     long references; // under the library lock
     Mount *next;
@@ -49,6 +58,7 @@ bool MountResolve(const char *path, MountHit *hit);
 void MountRelease(Mount *mount);
 
 // Reads size bytes of the archive at offset; false on a failed or short read.
+// Small reads are served from the mount's read-ahead cache.
 bool MountReadAt(Mount *mount, uint64_t offset, void *buffer, DWORD size);
 
 // ---- As the entry points take them: any path form, normalised here ----

@@ -18,11 +18,76 @@ struct ArchiveFile {
     uint64_t data_offset;
     uint64_t size;
     uint64_t position;
-    BYTE *buffer; // allocated at the first read that needs it
-    DWORD buffer_capacity;
+    BYTE *buffer;          // allocated at the first read that needs it
+    DWORD buffer_room;     // bytes allocated at buffer
+    DWORD buffer_capacity; // bytes one refill reads: at most buffer_room
     DWORD buffer_length;
     uint64_t buffer_start; // file position of buffer[0]
+    ArchiveFile *next_spare;
 };
+
+// ---- Spare records ----
+// A closed entry's record keeps its buffer and waits here for the next open,
+// so a caller that opens, reads and closes one entry after another allocates
+// nothing per entry. Enough for every file a caller has open at once in
+// practice; beyond that a closed record is freed.
+#ifndef KVZ_REF_SPARE_FILES
+#define KVZ_REF_SPARE_FILES 8
+#endif
+
+static ArchiveFile *g_spare_files = NULL; // under the library lock
+static unsigned g_spare_count = 0;
+
+static ArchiveFile *TakeSpareFile(void)
+{
+    RefLock();
+    ArchiveFile *file = g_spare_files;
+    if (file != NULL) {
+        g_spare_files = file->next_spare;
+        g_spare_count--;
+    }
+    RefUnlock();
+    if (file == NULL)
+        return (ArchiveFile *)calloc(1, sizeof(ArchiveFile));
+    BYTE *buffer = file->buffer;
+    DWORD room = file->buffer_room;
+    memset(file, 0, sizeof *file);
+    file->buffer = buffer;
+    file->buffer_room = room;
+    return file;
+}
+
+// Keeps file (its mount already released) as a spare, or frees it.
+static void KeepSpareFile(ArchiveFile *file)
+{
+    RefLock();
+    bool kept = g_spare_count < KVZ_REF_SPARE_FILES;
+    if (kept) {
+        file->next_spare = g_spare_files;
+        g_spare_files = file;
+        g_spare_count++;
+    }
+    RefUnlock();
+    if (!kept) {
+        free(file->buffer);
+        free(file);
+    }
+}
+
+void RefFreeSpareFiles(void)
+{
+    RefLock();
+    ArchiveFile *file = g_spare_files;
+    g_spare_files = NULL;
+    g_spare_count = 0;
+    RefUnlock();
+    while (file != NULL) {
+        ArchiveFile *next = file->next_spare;
+        free(file->buffer);
+        free(file);
+        file = next;
+    }
+}
 
 // ---- Opening ----
 static KVZHANDLE AttachOrRelease(HandleKind kind, void *object)
@@ -46,7 +111,7 @@ static KVZHANDLE OpenArchiveEntry(const MountHit *hit, DWORD access, DWORD dispo
         error = ERROR_FILE_EXISTS;
     ArchiveFile *file = NULL;
     if (error == ERROR_SUCCESS) {
-        file = (ArchiveFile *)calloc(1, sizeof(ArchiveFile));
+        file = TakeSpareFile();
         if (file == NULL)
             error = ERROR_NOT_ENOUGH_MEMORY;
     }
@@ -100,20 +165,36 @@ void RefReleaseFile(HandleKind kind, void *object)
     }
     ArchiveFile *file = (ArchiveFile *)object;
     MountRelease(file->mount);
-    free(file->buffer);
-    free(file);
+    KeepSpareFile(file);
 }
 
 // ---- Reading archive entries ----
+// Makes room for one refill. A spare record's buffer is used when it is big
+// enough; else it grows at least twofold (up to the read buffer size), so a
+// run of ever larger entries reallocates a bounded number of times.
+static bool MakeBufferRoom(ArchiveFile *file)
+{
+    if (file->buffer != NULL && file->buffer_room >= file->buffer_capacity)
+        return true;
+    DWORD room = file->buffer_room * 2; // at most twice the 4 MiB bound
+    DWORD limit = RefReadBufferSize();
+    if (room > limit)
+        room = limit;
+    if (room < file->buffer_capacity)
+        room = file->buffer_capacity;
+    free(file->buffer);
+    file->buffer = (BYTE *)malloc(room);
+    file->buffer_room = file->buffer != NULL ? room : 0;
+    if (file->buffer != NULL)
+        return true;
+    RefSetError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+}
+
 static bool Refill(ArchiveFile *file)
 {
-    if (file->buffer == NULL) {
-        file->buffer = (BYTE *)malloc(file->buffer_capacity);
-        if (file->buffer == NULL) {
-            RefSetError(ERROR_NOT_ENOUGH_MEMORY);
-            return false;
-        }
-    }
+    if (!MakeBufferRoom(file))
+        return false;
     uint64_t left = file->size - file->position;
     DWORD length = left < file->buffer_capacity ? (DWORD)left : file->buffer_capacity;
     file->buffer_length = 0;

@@ -42,7 +42,11 @@ BOOL RefCloseHandle(KVZHANDLE file);
 // TRUE for a file (not a directory) in a mounted archive or on disk.
 BOOL RefIsFile(const char *path);
 
-// Releases the object of a file handle detached at library unload.
+// Releases the object of a file handle detached at library unload. An
+// archive entry's record is kept as a spare for the next open, up to a few.
 void RefReleaseFile(HandleKind kind, void *object);
+
+// Frees the spare records of closed entries (unmount and library unload).
+void RefFreeSpareFiles(void);
 
 #endif

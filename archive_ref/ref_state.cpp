@@ -87,4 +87,5 @@ void RefShutdown(void)
             RefReleaseFile(use.kind, use.object);
     }
     MountRemoveAll();
+    RefFreeSpareFiles();
 }
