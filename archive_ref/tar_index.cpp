@@ -98,6 +98,23 @@ static bool Rehash(TarIndex *index, uint32_t bucket_count)
 }
 
 // ---- Building ----
+// Room for count entries and their hash buckets, allocated before the first.
+static bool ReserveEntries(TarIndex *index, uint32_t count)
+{
+    if (count == 0)
+        return true;
+    if (count > TAR_INDEX_MAX_ENTRIES)
+        count = TAR_INDEX_MAX_ENTRIES;
+    index->entries = (TarEntry *)malloc(sizeof(TarEntry) * count);
+    if (index->entries == NULL)
+        return false;
+    index->capacity = count;
+    uint32_t buckets = 64;
+    while (buckets < count)
+        buckets *= 2;
+    return Rehash(index, buckets);
+}
+
 static bool GrowEntries(TarIndex *index)
 {
     if (index->count < index->capacity)
@@ -113,6 +130,38 @@ static bool GrowEntries(TarIndex *index)
     index->entries = entries;
     index->capacity = capacity;
     return true;
+}
+
+// Smallest block added when the reserved names run out.
+#define TAR_NAME_BLOCK_MIN 4096
+
+static bool AddNameBlock(TarIndex *index, size_t room)
+{
+    if (room < TAR_NAME_BLOCK_MIN)
+        room = TAR_NAME_BLOCK_MIN;
+    TarNameBlock *block = (TarNameBlock *)malloc(sizeof(TarNameBlock) + room);
+    if (block == NULL)
+        return false;
+    block->next = index->names;
+    block->used = 0;
+    block->room = room;
+    index->names = block;
+    return true;
+}
+
+// A copy of text[0..length) with a terminator, in the newest name block.
+static char *StoreName(TarIndex *index, const char *text, size_t length)
+{
+    TarNameBlock *block = index->names;
+    if ((block == NULL || block->room - block->used < length + 1) &&
+        !AddNameBlock(index, length + 1))
+        return NULL;
+    block = index->names;
+    char *copy = (char *)(block + 1) + block->used;
+    block->used += length + 1;
+    memcpy(copy, text, length);
+    copy[length] = 0;
+    return copy;
 }
 
 static void LinkChild(TarIndex *index, uint32_t parent, uint32_t child)
@@ -134,11 +183,9 @@ static uint32_t AppendEntry(TarIndex *index, const char *path, size_t length, si
 {
     if (!GrowEntries(index))
         return TAR_NONE;
-    char *copy = (char *)malloc(length + 1);
+    char *copy = StoreName(index, path, length);
     if (copy == NULL)
         return TAR_NONE;
-    memcpy(copy, path, length);
-    copy[length] = 0;
     uint32_t id = index->count++;
     TarEntry *entry = &index->entries[id];
     *entry = *model;
@@ -326,35 +373,76 @@ static TarResult AddHeader(TarIndex *index, const TarHeader *header, uint64_t da
     return AddPath(index, path, &model);
 }
 
-static TarResult ReadEntries(TarIndex *index, uint64_t archive_size, TarReadFn read, void *context)
+// Reads the header at *offset: TAR_OK with the header, where its data starts
+// and *offset moved past the data; TAR_OK with *at_end set at the end block;
+// the fault otherwise.
+static TarResult NextHeader(uint64_t archive_size, TarReadFn read, void *context, uint64_t *offset,
+                            TarHeader *header, uint64_t *data_offset, bool *at_end)
 {
     unsigned char block[TAR_BLOCK_SIZE];
-    uint64_t offset = 0;
+    *at_end = false;
+    if (*offset > archive_size || archive_size - *offset < TAR_BLOCK_SIZE)
+        return TAR_TRUNCATED;
+    if (!read(context, *offset, block, TAR_BLOCK_SIZE))
+        return TAR_READ_FAILED;
+    if (IsZeroBlock(block)) {
+        *at_end = true;
+        return TAR_OK;
+    }
+    TarResult result = ParseHeader(block, header);
+    if (result != TAR_OK)
+        return result;
+    *data_offset = *offset + TAR_BLOCK_SIZE;
+    if (header->size > archive_size - *data_offset)
+        return TAR_PAST_END;
+    *offset = *data_offset + (header->size + TAR_BLOCK_SIZE - 1) / TAR_BLOCK_SIZE * TAR_BLOCK_SIZE;
+    return TAR_OK;
+}
+
+// The first pass: how many headers there are and how many bytes their names
+// take with terminators, up to the first fault (the second pass reports it).
+static void CountHeaders(uint64_t archive_size, TarReadFn read, void *context, uint32_t *headers,
+                         size_t *name_bytes)
+{
+    uint64_t offset = 0, data_offset = 0;
+    bool at_end = false;
+    TarHeader header;
+    *headers = 0;
+    *name_bytes = 0;
+    while (*headers < TAR_INDEX_MAX_ENTRIES &&
+           NextHeader(archive_size, read, context, &offset, &header, &data_offset, &at_end) ==
+               TAR_OK &&
+           !at_end) {
+        ++*headers;
+        *name_bytes += strlen(header.name) + 1;
+    }
+}
+
+static TarResult ReadEntries(TarIndex *index, uint64_t archive_size, TarReadFn read, void *context)
+{
+    uint64_t offset = 0, data_offset = 0;
     for (;;) {
-        if (offset > archive_size || archive_size - offset < TAR_BLOCK_SIZE)
-            return TAR_TRUNCATED;
-        if (!read(context, offset, block, TAR_BLOCK_SIZE))
-            return TAR_READ_FAILED;
-        if (IsZeroBlock(block))
-            return TAR_OK;
         TarHeader header;
-        TarResult result = ParseHeader(block, &header);
-        if (result != TAR_OK)
+        bool at_end = false;
+        TarResult result =
+            NextHeader(archive_size, read, context, &offset, &header, &data_offset, &at_end);
+        if (result != TAR_OK || at_end)
             return result;
-        uint64_t data_offset = offset + TAR_BLOCK_SIZE;
-        if (header.size > archive_size - data_offset)
-            return TAR_PAST_END;
         result = AddHeader(index, &header, data_offset);
         if (result != TAR_OK)
             return result;
-        offset = data_offset + (header.size + TAR_BLOCK_SIZE - 1) / TAR_BLOCK_SIZE * TAR_BLOCK_SIZE;
     }
 }
 
 TarResult TarIndexBuild(TarIndex *index, uint64_t archive_size, TarReadFn read, void *context)
 {
     index->root_first_child = index->root_last_child = TAR_NONE;
-    TarResult result = ReadEntries(index, archive_size, read, context);
+    uint32_t headers = 0;
+    size_t name_bytes = 0;
+    CountHeaders(archive_size, read, context, &headers, &name_bytes);
+    TarResult result = TAR_NO_MEMORY;
+    if (ReserveEntries(index, headers) && (headers == 0 || AddNameBlock(index, name_bytes)))
+        result = ReadEntries(index, archive_size, read, context);
     if (result != TAR_OK)
         TarIndexFree(index);
     return result;
@@ -383,8 +471,11 @@ TarResult TarIndexFromMemory(TarIndex *index, const void *bytes, size_t size)
 
 void TarIndexFree(TarIndex *index)
 {
-    for (uint32_t i = 0; i < index->count; i++)
-        free(index->entries[i].path);
+    while (index->names != NULL) {
+        TarNameBlock *next = index->names->next;
+        free(index->names);
+        index->names = next;
+    }
     free(index->entries);
     free(index->buckets);
     memset(index, 0, sizeof *index);

@@ -46,7 +46,7 @@ enum TarResult {
 };
 
 struct TarEntry {
-    char *path;           // below the archive root, '\'-separated; heap
+    char *path;           // below the archive root, '\'-separated; in a name block
     uint32_t name_at;     // offset of the last component in path
     uint32_t parent;      // directory entry, or TAR_ROOT
     uint32_t first_child; // children in archive order
@@ -59,6 +59,17 @@ struct TarEntry {
     bool is_directory;
 };
 
+// A block of entry paths, allocated whole; the bytes follow the record.
+struct TarNameBlock {
+    TarNameBlock *next;
+    size_t used;
+    size_t room;
+};
+
+// Built in a bounded number of allocations: the headers are counted first,
+// then the entries, the hash buckets and the paths each get one allocation
+// of the size they need. Only directories that the archive implies without
+// listing them can make one of them grow.
 struct TarIndex {
     TarEntry *entries;
     uint32_t count;
@@ -67,6 +78,7 @@ struct TarIndex {
     uint32_t bucket_count;
     uint32_t root_first_child;
     uint32_t root_last_child;
+    TarNameBlock *names; // newest first
 };
 
 // Supplies exactly size bytes of the archive at offset; false when it cannot.
