@@ -284,3 +284,31 @@ TEST(RefPathsTest, Utf16AndUtf8RoundTripAndRefuseMalformedText)
 }
 
 } // namespace
+
+// The index is sized from the headers; directories the archive only implies
+// must still find room, in entries, buckets and path storage alike.
+TEST(TarIndexTest, ImpliedDirectoriesOutgrowTheCountedRoom)
+{
+    std::vector<Member> members;
+    for (int i = 0; i < 300; i++)
+        members.push_back(File("dir" + std::to_string(i) + "/" + std::string(60, 's') + "/f.txt",
+                               std::to_string(i)));
+    std::string bytes = Archive(members);
+    TarIndex index;
+    ASSERT_EQ(Index(bytes, &index), TAR_OK);
+    EXPECT_EQ(index.count, 900u);
+    for (int i = 0; i < 300; i++) {
+        std::string path = "DIR" + std::to_string(i) + "\\" + std::string(60, 's') + "\\f.txt";
+        uint32_t found = TarIndexFind(&index, path.c_str(), path.size());
+        ASSERT_NE(found, TAR_NONE) << path;
+        EXPECT_EQ(index.entries[found].path, "dir" + path.substr(3)) << path;
+        EXPECT_EQ(bytes.substr(index.entries[found].data_offset, index.entries[found].size),
+                  std::to_string(i));
+        uint32_t dir = TarIndexFind(&index, path.c_str(), path.find('\\'));
+        ASSERT_NE(dir, TAR_NONE) << path;
+        EXPECT_TRUE(index.entries[dir].is_directory);
+    }
+    TarIndexFree(&index);
+    EXPECT_EQ(index.names, nullptr);
+    EXPECT_EQ(index.entries, nullptr);
+}

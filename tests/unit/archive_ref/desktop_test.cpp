@@ -184,6 +184,39 @@ TEST_F(Desktop, ReadsWholeEntriesByteForByteIn100BytePieces)
     EXPECT_EQ(lib.UnMount(Fx("mnt").c_str()), 1u);
 }
 
+// Closed entries' records and buffers serve the next opens: whatever came
+// before, every piece size and two entries read in turn give the right bytes.
+TEST_F(Desktop, ReusedRecordsReadRightAtEveryPieceSize)
+{
+    ASSERT_EQ(MountBasic(), 1u);
+    const std::string big = ReadFixtureFile("src\\basic\\Sub\\Deeper\\big.bin");
+    const std::string small = ReadFixtureFile("src\\basic\\readme.txt");
+    ASSERT_EQ(big.size(), 100000u);
+    const DWORD kPieces[] = {1, 7, 100, 511, 4096, 65535, 65536, 70000, 200000};
+    for (DWORD piece : kPieces) {
+        KVZHANDLE a = lib.Open(Fx("mnt\\readme.txt"));
+        KVZHANDLE b = lib.Open(Fx("mnt\\Sub\\Deeper\\big.bin"));
+        ASSERT_NE(a, KVZ_INVALID_HANDLE);
+        ASSERT_NE(b, KVZ_INVALID_HANDLE);
+        std::string got_a, got_b, buffer(piece, '\0');
+        for (bool more = true; more;) {
+            more = false;
+            for (KVZHANDLE file : {a, b}) {
+                DWORD got = 0x55555555;
+                EXPECT_TRUE(lib.ReadFile(file, &buffer[0], piece, &got, nullptr));
+                ASSERT_LE(got, piece);
+                (file == a ? got_a : got_b).append(buffer, 0, got);
+                more = more || got > 0;
+            }
+        }
+        EXPECT_EQ(got_a, small) << "piece " << piece;
+        EXPECT_TRUE(got_b == big) << "piece " << piece << ": " << got_b.size() << " bytes";
+        EXPECT_TRUE(lib.CloseHandle(b));
+        EXPECT_TRUE(lib.CloseHandle(a));
+    }
+    EXPECT_EQ(lib.UnMount(Fx("mnt").c_str()), 1u);
+}
+
 TEST_F(Desktop, PathsIgnoreLetterCaseAndExtraSeparators)
 {
     ASSERT_EQ(lib.Mount(Fx("basic.tar").c_str(), (Fx("mnt") + "\\").c_str(), GENERIC_READ, 1), 1u);
