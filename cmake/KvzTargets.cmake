@@ -61,6 +61,10 @@ function(kvz_add_dll target)
   _kvz_set_file_name(${target} "${ARG_FILE_NAME}")
   target_link_libraries(${target} PRIVATE kvz_platform kvz_archive_api)
   if(WIN32)
+    # The import library is named for the target: the reference KVZ32.DLL and
+    # the desktop fakes share a file name, and Ninja refuses two rules that
+    # write one lib/libKVZ32.dll.a.
+    set_target_properties(${target} PROPERTIES ARCHIVE_OUTPUT_NAME "${target}")
     target_sources(${target} PRIVATE "${ARG_DEF}")
     target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
   else()
