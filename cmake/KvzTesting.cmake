@@ -1,8 +1,18 @@
-# Test helpers. Host tests link Debian's GoogleTest; the win32 build compiles
-# the same GoogleTest (and GoogleMock) from Debian's sources with mingw, and
-# its test programs run under Wine through tools/wine-run, the toolchain's
-# CMAKE_CROSSCOMPILING_EMULATOR.
+# Test helpers. Host tests link Debian's GoogleTest; the PE builds (win32,
+# win64) compile the same GoogleTest (and GoogleMock) from Debian's sources
+# with mingw, and their test programs run under Wine through tools/wine-run,
+# the toolchain's CMAKE_CROSSCOMPILING_EMULATOR.
 include(GoogleTest)
+
+# The Wine flavour that runs this build's PE files, read from the cache by
+# tools/wine-flavour: 64-bit programs need 64-bit Wine.
+if(WIN32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(KVZ_WINEARCH win64 CACHE INTERNAL "Wine flavour of the PE tests")
+  else()
+    set(KVZ_WINEARCH win32 CACHE INTERNAL "Wine flavour of the PE tests")
+  endif()
+endif()
 
 if(NOT TARGET kvz_gtest_main)
   if(WIN32)
