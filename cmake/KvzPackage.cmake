@@ -1,7 +1,11 @@
 # Release packages: `cpack` in a build makes a ZIP of the kit's deliverables,
 # named for the build's platform. The reference archive library and the test
 # fakes are not part of the kit and are never packaged.
-if(WIN32)
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  # The 64-bit build is a test vehicle: its ZIP is checked, never released.
+  set(_kvz_platform "win64-x64")
+  set(_kvz_dest ".")
+elseif(WIN32)
   set(_kvz_platform "win32-x86")
   set(_kvz_dest ".")
 elseif(CMAKE_SYSTEM_NAME STREQUAL "WindowsCE")

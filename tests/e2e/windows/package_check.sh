@@ -1,20 +1,27 @@
 #!/usr/bin/env bash
-# The win32 release package: runs cpack on the build and checks that the ZIP
+# The package of a PE build: runs cpack on the build and checks that the ZIP
 # holds what a user installs and nothing that would not run on its own.
 #
-#   package_check.sh <build dir> <source dir>
+#   package_check.sh <build dir> <source dir> [win32|win64]
 #
-# Checks: the ZIP's name; kvz_unpack.exe, pdaKVZ.dll, sound_config.txt and
-# INSTALL.txt at its top; no other program or library (the reference library
-# and the test fakes are not shipped); every PE file is 32-bit x86 and imports
-# no mingw runtime DLL; pdaKVZ.dll exports the names and ordinals of its .def.
+# win32 (the default) is the release package; win64 the same files, 64-bit,
+# from the test build. Checks: the ZIP's name; kvz_unpack.exe, pdaKVZ.dll,
+# sound_config.txt and INSTALL.txt at its top; no other program or library
+# (the reference library and the test fakes are not shipped); every PE file
+# is of the build's machine (x86, or x86-64) and imports no mingw runtime DLL;
+# pdaKVZ.dll exports the names and ordinals of its .def.
 set -u
-build=${1:?usage: package_check.sh <build dir> <source dir>}
-source=${2:?usage: package_check.sh <build dir> <source dir>}
-zip_name=kvzkit-1.0.0-win32-x86.zip
+usage="usage: package_check.sh <build dir> <source dir> [win32|win64]"
+build=${1:?$usage}
+source=${2:?$usage}
+case "${3:-win32}" in
+win32) zip_name=kvzkit-1.0.0-win32-x86.zip pe_format=pei-i386 triple=i686-w64-mingw32 ;;
+win64) zip_name=kvzkit-1.0.0-win64-x64.zip pe_format=pei-x86-64 triple=x86_64-w64-mingw32 ;;
+*) echo "$usage" >&2; exit 2 ;;
+esac
 required=(kvz_unpack.exe pdaKVZ.dll sound_config.txt INSTALL.txt)
 
-objdump=$(command -v i686-w64-mingw32-objdump || command -v objdump) ||
+objdump=$(command -v "$triple-objdump" || command -v objdump) ||
     { echo "no objdump to read the PE files" >&2; exit 1; }
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/kvzpkg.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
@@ -47,11 +54,11 @@ while read -r f; do
     esac
 done <"$tmp/list"
 
-# ---- Every PE file runs alone: x86, no mingw runtime DLL ----
+# ---- Every PE file runs alone: the build's machine, no mingw runtime DLL ----
 while read -r f; do
     case "$f" in *.exe | *.dll) ;; *) continue ;; esac
     "$objdump" -p "$tmp/unzipped/$f" >"$tmp/pe.txt" 2>&1 || { bad "$f is not a PE file"; continue; }
-    grep -q 'file format pei-i386' "$tmp/pe.txt" || bad "$f is not a 32-bit x86 PE file"
+    grep -q "file format $pe_format\$" "$tmp/pe.txt" || bad "$f is not a $pe_format file"
     imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' "$tmp/pe.txt" | tr '\n' ' ')
     echo "$f imports: $imports"
     if grep -qiE 'libgcc|libstdc\+\+|libwinpthread|mingw' <<<"$imports"; then
