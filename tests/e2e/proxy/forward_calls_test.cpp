@@ -204,6 +204,16 @@ TEST_F(Forwarders, ReturnWhatTheNextLibraryReturnedAndPassEveryArgument)
     }
 }
 
+// The arguments above are compared at full width, so a forwarder that cut a
+// pointer to 32 bits is caught only where the pointers passed need more: in
+// every 64-bit build they must lie above 4 GiB, as the program image does.
+TEST_F(Forwarders, PassedPointersNeedTheirFullWidth)
+{
+    const bool above_4gib = ((uint64_t)(uintptr_t)gBuffer >> 32) != 0;
+    EXPECT_EQ(sizeof(void *) == 8, above_4gib)
+        << sizeof(void *) * 8 << "-bit build, argument at " << (const void *)gBuffer;
+}
+
 // The loader tells the proxy of every thread; that must change nothing. Only
 // the POSIX build exports DllMain by name, so only there can a test call it.
 TEST_F(Forwarders, ThreadNotificationsChangeNothing)
