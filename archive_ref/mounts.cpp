@@ -2,7 +2,6 @@
 #include "archive_ref/mounts.h"
 
 #include "archive_ref/disk_io.h"
-#include "archive_ref/open_read.h"
 #include "archive_ref/ref_state.h"
 
 #include <stdlib.h>
@@ -196,7 +195,6 @@ DWORD MountRemove(const char *dir)
         return 0;
     }
     MountRelease(mount);
-    RefFreeSpareFiles(); // the open and close loop over this archive is over
     return 1;
 }
 
@@ -265,16 +263,6 @@ DWORD RefMount(const char *archive, const char *dir)
         return 0;
     }
     return MountAdd(archive_path, dir_path);
-}
-
-DWORD RefUnMount(const char *dir)
-{
-    char dir_path[KVZ_REF_PATH_MAX];
-    if (RefNormalisePath(dir, dir_path, sizeof dir_path) == (size_t)-1) {
-        RefSetError(ERROR_PATH_NOT_FOUND);
-        return 0;
-    }
-    return MountRemove(dir_path);
 }
 
 DWORD RefMounted(const char *archive)

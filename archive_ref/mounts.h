@@ -64,8 +64,6 @@ bool MountReadAt(Mount *mount, uint64_t offset, void *buffer, DWORD size);
 // ---- As the entry points take them: any path form, normalised here ----
 // KVZ_Mount: 1 or 0 as MountAdd; ERROR_INVALID_NAME for a path too long.
 DWORD RefMount(const char *archive, const char *dir);
-// KVZ_UnMount: 1 or 0 as MountRemove.
-DWORD RefUnMount(const char *dir);
 // KVZ_Mounted: 1 when the archive is mounted, else 0.
 DWORD RefMounted(const char *archive);
 
