@@ -71,11 +71,10 @@ TEST_F(Desktop, MountsUnmountsAndRefusesASecondArchiveOnOneDirectory)
 TEST_F(Desktop, RefusesArchivesItCannotServeFaithfully)
 {
     const char *const kBad[] = {
-        "bad_symlink.tar",     "bad_hardlink.tar",   "bad_fifo.tar",      "bad_backslash.tar",
-        "bad_dotdot.tar",      "bad_absolute.tar",   "bad_duplicate.tar", "bad_case_twin.tar",
-        "bad_file_as_dir.tar", "bad_pax.tar",        "bad_gnu.tar",       "bad_checksum.tar",
-        "bad_magic.tar",       "bad_size_octal.tar", "bad_past_end.tar",  "bad_type.tar",
-        "bad_header_cut.tar",  "bad_no_end.tar",     "bad_empty.tar",
+        "bad_backslash.tar",  "bad_dotdot.tar",      "bad_absolute.tar",     "bad_duplicate.tar",
+        "bad_case_twin.tar",  "bad_file_as_dir.tar", "bad_checksum.tar",     "bad_magic.tar",
+        "bad_size_octal.tar", "bad_past_end.tar",    "bad_type.tar",         "bad_header_cut.tar",
+        "bad_no_end.tar",     "bad_empty.tar",       "bad_too_long_gnu.tar", "bad_too_long_pax.tar",
     };
     for (const char *name : kBad) {
         EXPECT_EQ(lib.Mount(Fx(name).c_str(), Fx("mnt").c_str(), GENERIC_READ, 1), 0u) << name;

@@ -57,7 +57,7 @@ TEST_F(Handheld, MountedAnswersForTheArchivePath)
     EXPECT_EQ(UnMount("mnt2"), 1u);
     EXPECT_EQ(lib.Mounted(C(archive)), 0u);
     EXPECT_EQ(UnMount("mnt2"), 0u);
-    EXPECT_EQ(Mount("bad_symlink.tar", "mnt2"), 0u);
+    EXPECT_EQ(Mount("bad_checksum.tar", "mnt2"), 0u);
     EXPECT_EQ(lib.GetLastError(), 13u) << "ERROR_INVALID_DATA for an archive refused";
 }
 
