@@ -93,6 +93,16 @@ static void FreeMount(Mount *mount)
     free(mount);
 }
 
+// Why an archive did not mount, as the last error tells it.
+static DWORD MountError(TarResult result)
+{
+    if (result == TAR_NO_MEMORY)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    if (result == TAR_NAME_TOO_LONG)
+        return ERROR_FILENAME_EXCED_RANGE;
+    return KVZ_REF_ERROR_BAD_ARCHIVE;
+}
+
 // Opens and indexes the archive; NULL with the last error set on failure.
 static Mount *LoadMount(const char *archive, const char *dir)
 {
@@ -123,7 +133,7 @@ static Mount *LoadMount(const char *archive, const char *dir)
                      : TAR_READ_FAILED;
     if (result != TAR_OK) {
         FreeMount(mount);
-        RefSetError(result == TAR_NO_MEMORY ? ERROR_NOT_ENOUGH_MEMORY : KVZ_REF_ERROR_BAD_ARCHIVE);
+        RefSetError(MountError(result));
         return NULL;
     }
     return mount;

@@ -80,6 +80,10 @@ TEST_F(Desktop, RefusesArchivesItCannotServeFaithfully)
         EXPECT_EQ(lib.Mount(Fx(name).c_str(), Fx("mnt").c_str(), GENERIC_READ, 1), 0u) << name;
         EXPECT_EQ(lib.UnMount(Fx("mnt").c_str()), 0u) << name << " left a mount behind";
     }
+    EXPECT_EQ(lib.Mount(Fx("bad_too_long_pax.tar").c_str(), Fx("mnt").c_str(), GENERIC_READ, 1),
+              0u);
+    EXPECT_EQ(::GetLastError(), (DWORD)ERROR_FILENAME_EXCED_RANGE)
+        << "a path the library cannot hold";
 }
 
 // Every directory and file below dir, depth first in search order, as
