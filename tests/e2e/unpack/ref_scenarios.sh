@@ -30,7 +30,7 @@ OUT
     expect_tree "$T/src" "$T/run/a"
 }
 
-# The issue of a new user: an empty folder beside a full one.
+# An empty folder beside a full one, as a new user tries it first.
 test_empty_directory_is_extracted() {
     mkdir -p "$T/src/empty"
     make_file "$T/src/full/f.txt" 2
