@@ -6,6 +6,7 @@
 #include "archive_ref/ref_paths.h"
 #include "archive_ref/ref_state.h"
 #include "archive_ref/search.h"
+#include "archive_ref/teardown.h"
 
 #include <string.h>
 

@@ -42,7 +42,7 @@ static KVZHANDLE MakeHandle(DWORD slot, DWORD generation)
     return generation * KVZ_REF_MAX_HANDLES + slot;
 }
 
-void HandleTableStart(void)
+static bool StartTable(void)
 {
     for (DWORD i = KVZ_REF_MAX_HANDLES; i-- > 0;) {
         InitializeCriticalSection(&g_handle_slots[i].queue);
@@ -52,7 +52,11 @@ void HandleTableStart(void)
         g_handle_slots[i].next_free = g_first_free;
         g_first_free = i;
     }
+    return true;
 }
+
+// Runs while the library loads, before any entry point can be called.
+[[maybe_unused]] static const bool g_table_started = StartTable();
 
 KVZHANDLE HandleAttach(HandleKind kind, void *object)
 {

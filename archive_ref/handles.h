@@ -45,9 +45,6 @@ extern HandleSlot g_handle_slots[KVZ_REF_MAX_HANDLES];
 // The wait of a thread that found a slot taken.
 void HandleWaitForSlot(HandleSlot *slot);
 
-// Prepares every slot; called once when the library starts.
-void HandleTableStart(void);
-
 // Stores object under a new handle; KVZ_INVALID_HANDLE when the table is full.
 KVZHANDLE HandleAttach(HandleKind kind, void *object);
 

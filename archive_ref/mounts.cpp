@@ -2,7 +2,6 @@
 #include "archive_ref/mounts.h"
 
 #include "archive_ref/disk_io.h"
-#include "archive_ref/open_read.h"
 #include "archive_ref/ref_state.h"
 
 #include <stdlib.h>
@@ -94,6 +93,16 @@ static void FreeMount(Mount *mount)
     free(mount);
 }
 
+// Why an archive did not mount, as the last error tells it.
+static DWORD MountError(TarResult result)
+{
+    if (result == TAR_NO_MEMORY)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    if (result == TAR_NAME_TOO_LONG)
+        return ERROR_FILENAME_EXCED_RANGE;
+    return KVZ_REF_ERROR_BAD_ARCHIVE;
+}
+
 // Opens and indexes the archive; NULL with the last error set on failure.
 static Mount *LoadMount(const char *archive, const char *dir)
 {
@@ -124,7 +133,7 @@ static Mount *LoadMount(const char *archive, const char *dir)
                      : TAR_READ_FAILED;
     if (result != TAR_OK) {
         FreeMount(mount);
-        RefSetError(result == TAR_NO_MEMORY ? ERROR_NOT_ENOUGH_MEMORY : KVZ_REF_ERROR_BAD_ARCHIVE);
+        RefSetError(MountError(result));
         return NULL;
     }
     return mount;
@@ -196,7 +205,6 @@ DWORD MountRemove(const char *dir)
         return 0;
     }
     MountRelease(mount);
-    RefFreeSpareFiles(); // the open and close loop over this archive is over
     return 1;
 }
 
@@ -265,16 +273,6 @@ DWORD RefMount(const char *archive, const char *dir)
         return 0;
     }
     return MountAdd(archive_path, dir_path);
-}
-
-DWORD RefUnMount(const char *dir)
-{
-    char dir_path[KVZ_REF_PATH_MAX];
-    if (RefNormalisePath(dir, dir_path, sizeof dir_path) == (size_t)-1) {
-        RefSetError(ERROR_PATH_NOT_FOUND);
-        return 0;
-    }
-    return MountRemove(dir_path);
 }
 
 DWORD RefMounted(const char *archive)

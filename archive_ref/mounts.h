@@ -33,9 +33,11 @@ struct Mount {
 };
 
 // Mounts the archive onto dir. Returns 1, or 0 with the last error set: the
-// platform's when the archive cannot be opened, KVZ_REF_ERROR_BAD_ARCHIVE
-// when it is not an archive the index accepts, ERROR_ALREADY_EXISTS when dir
-// already holds a mount (a directory takes one archive; unmount first).
+// platform's when the archive cannot be opened, ERROR_FILENAME_EXCED_RANGE
+// when an entry's path is longer than the library's paths can hold,
+// KVZ_REF_ERROR_BAD_ARCHIVE when it is not otherwise an archive the index
+// accepts, ERROR_ALREADY_EXISTS when dir already holds a mount (a directory
+// takes one archive; unmount first).
 DWORD MountAdd(const char *archive, const char *dir);
 
 // Unmounts the archive on dir: 1, or 0 with ERROR_PATH_NOT_FOUND when dir
@@ -64,8 +66,6 @@ bool MountReadAt(Mount *mount, uint64_t offset, void *buffer, DWORD size);
 // ---- As the entry points take them: any path form, normalised here ----
 // KVZ_Mount: 1 or 0 as MountAdd; ERROR_INVALID_NAME for a path too long.
 DWORD RefMount(const char *archive, const char *dir);
-// KVZ_UnMount: 1 or 0 as MountRemove.
-DWORD RefUnMount(const char *dir);
 // KVZ_Mounted: 1 when the archive is mounted, else 0.
 DWORD RefMounted(const char *archive);
 

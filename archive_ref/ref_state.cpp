@@ -1,11 +1,6 @@
 // Library lock, last error and cache settings.
 #include "archive_ref/ref_state.h"
 
-#include "archive_ref/handles.h"
-#include "archive_ref/mounts.h"
-#include "archive_ref/open_read.h"
-#include "archive_ref/search.h"
-
 #include <atomic>
 
 static CRITICAL_SECTION g_library_lock;
@@ -16,7 +11,6 @@ static std::atomic<DWORD> g_cache_size{KVZ_REF_DEFAULT_CACHE_SIZE};
 static bool StartLibrary()
 {
     InitializeCriticalSection(&g_library_lock);
-    HandleTableStart();
     return true;
 }
 
@@ -75,17 +69,4 @@ DWORD RefReadBufferSize(void)
     if (size < KVZ_REF_MIN_BLOCK_SIZE)
         return KVZ_REF_MIN_BLOCK_SIZE;
     return size > KVZ_REF_MAX_BLOCK_SIZE ? KVZ_REF_MAX_BLOCK_SIZE : size;
-}
-
-void RefShutdown(void)
-{
-    HandleUse use;
-    while (HandleDetachAny(&use)) {
-        if (use.kind == HANDLE_KIND_SEARCH)
-            RefReleaseSearch(use.object);
-        else
-            RefReleaseFile(use.kind, use.object);
-    }
-    MountRemoveAll();
-    RefFreeSpareFiles();
 }

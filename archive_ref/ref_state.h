@@ -19,8 +19,7 @@
 #define KVZ_REF_ERROR_BAD_ARCHIVE 13  // ERROR_INVALID_DATA: the archive is not one we serve
 #define KVZ_REF_ERROR_TOO_MANY_OPEN 4 // ERROR_TOO_MANY_OPEN_FILES: handle table full
 
-// The library lock and the handle table are set up while the library loads;
-// true once they are.
+// The library lock is set up while the library loads; true once it is.
 bool RefStarted(void);
 
 // The library lock: covers the mount list and the handle table's free list.
@@ -40,8 +39,5 @@ DWORD RefGetCacheSize(void);
 
 // The block size clamped to the bounds above: the buffer of one open entry.
 DWORD RefReadBufferSize(void);
-
-// Unmounts everything and closes every handle: the library is being unloaded.
-void RefShutdown(void);
 
 #endif

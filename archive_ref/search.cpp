@@ -8,11 +8,19 @@
 #include <stdlib.h>
 #include <string.h>
 
-enum SearchPhase { PHASE_ARCHIVE, PHASE_DISK_START, PHASE_DISK, PHASE_DONE };
+enum SearchPhase {
+    PHASE_DOT, // an archive directory yields "." and ".." first, as disks do
+    PHASE_DOT_DOT,
+    PHASE_ARCHIVE,
+    PHASE_DISK_START,
+    PHASE_DISK,
+    PHASE_DONE,
+};
 
 struct Search {
     Mount *mount;        // referenced; NULL when no archive holds the directory
     uint32_t next_child; // next archive entry to consider
+    int64_t dir_mtime;   // of the archive directory; 0 for its root
     SearchPhase phase;
     HANDLE disk;                      // the platform search while in PHASE_DISK
     DWORD disk_error;                 // why the platform search did not start
@@ -56,6 +64,29 @@ static bool InArchive(const Search *search, const char *name)
     return TarIndexFind(&search->mount->index, path, at + length) != TAR_NONE;
 }
 
+static bool IsDotName(const char *name)
+{
+    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+}
+
+// "." or ".." of an archive directory, when the pattern takes it.
+static bool NextDot(Search *search, KvzFound *found)
+{
+    while (search->phase == PHASE_DOT || search->phase == PHASE_DOT_DOT) {
+        const char *name = search->phase == PHASE_DOT ? "." : "..";
+        search->phase = search->phase == PHASE_DOT ? PHASE_DOT_DOT : PHASE_ARCHIVE;
+        if (RefWildcardMatch(search->name_pattern, name)) {
+            memset(found, 0, sizeof *found);
+            found->attributes = FILE_ATTRIBUTE_DIRECTORY;
+            found->created = found->accessed = found->written =
+                UnixTimeToFileTime(search->dir_mtime);
+            RefCopy(found->name, sizeof found->name, name);
+            return true;
+        }
+    }
+    return false;
+}
+
 static bool NextFromArchive(Search *search, KvzFound *found)
 {
     while (search->next_child != TAR_NONE) {
@@ -87,13 +118,15 @@ static bool NextFromDisk(Search *search, KvzFound *found)
             search->phase = PHASE_DONE;
             return false;
         }
-        if (!InArchive(search, found->name))
+        if (!InArchive(search, found->name) && !(search->mount != NULL && IsDotName(found->name)))
             return true;
     }
 }
 
 static bool SearchNext(Search *search, KvzFound *found)
 {
+    if (NextDot(search, found))
+        return true;
     if (search->phase == PHASE_ARCHIVE && NextFromArchive(search, found))
         return true;
     if (search->phase == PHASE_DISK_START || search->phase == PHASE_DISK)
@@ -123,6 +156,8 @@ static void AttachArchive(Search *search, const char *dir)
         return;
     }
     search->mount = hit.mount;
+    search->phase = PHASE_DOT;
+    search->dir_mtime = entry != NULL ? entry->mtime : 0;
     search->next_child = TarFirstChild(&hit.mount->index, hit.entry);
     RefCopy(search->directory, sizeof search->directory, entry != NULL ? entry->path : "");
 }

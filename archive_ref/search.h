@@ -1,7 +1,9 @@
-// Searches: the entries a mounted archive holds in a directory, in archive
-// order, then what really lies there on disk ("." and ".." where the
-// platform yields them), each name once; archive entries win over a disk
-// entry of the same name. Patterns are UTF-8 "dir\name" with * and ?.
+// Searches: over a directory of a mounted archive first "." and "..", as a
+// directory on disk gives them, then the entries the archive holds there,
+// in archive order, then what really lies there on disk, each name once;
+// archive entries win over a disk entry of the same name. Elsewhere what
+// lies on disk, as the platform yields it. Patterns are UTF-8 "dir\name"
+// with * and ?; "." and ".." come only when the pattern takes them.
 #ifndef KVZ_REF_SEARCH_H
 #define KVZ_REF_SEARCH_H
 
@@ -13,7 +15,8 @@
 // with their exact size and the archive's modification time. Fails with
 // all-ones and the last error: ERROR_PATH_NOT_FOUND (3) when the directory is
 // neither in an archive nor on disk, ERROR_NO_MORE_FILES (18) when nothing in
-// it matches, ERROR_INVALID_NAME (123) for a pattern too long or empty.
+// it matches (so never for "*" over an archive directory, empty or not), ERROR_INVALID_NAME (123)
+// for a pattern too long or empty.
 KVZHANDLE RefFindFirst(const char *pattern, KvzFound *found);
 
 // The next result; FALSE with ERROR_NO_MORE_FILES when done, with

@@ -1,36 +1,10 @@
-// ustar header parsing into a hash-indexed tree of entries.
+// Tar members into a hash-indexed tree of entries.
 #include "archive_ref/tar_index.h"
 
 #include "archive_ref/utf_text.h"
 
 #include <stdlib.h>
 #include <string.h>
-
-// ---- Header fields (POSIX ustar) ----
-enum {
-    kNameAt = 0,
-    kNameSize = 100,
-    kSizeAt = 124,
-    kSizeSize = 12,
-    kMtimeAt = 136,
-    kMtimeSize = 12,
-    kChecksumAt = 148,
-    kChecksumSize = 8,
-    kTypeAt = 156,
-    kMagicAt = 257,
-    kPrefixAt = 345,
-    kPrefixSize = 155,
-};
-
-// prefix + '/' + name + terminator
-#define TAR_RAW_NAME_MAX (kPrefixSize + 1 + kNameSize + 1)
-
-struct TarHeader {
-    char name[TAR_RAW_NAME_MAX];
-    uint64_t size;
-    int64_t mtime;
-    char type;
-};
 
 // ---- Hashing ----
 static unsigned char LowerByte(unsigned char c)
@@ -233,74 +207,6 @@ static TarResult AddPath(TarIndex *index, const char *path, const TarEntry *mode
     }
 }
 
-// ---- Header parsing ----
-static bool ParseOctal(const unsigned char *field, size_t size, uint64_t *value)
-{
-    size_t i = 0;
-    while (i < size && field[i] == ' ')
-        i++;
-    size_t digits = 0;
-    uint64_t result = 0;
-    for (; i < size && field[i] >= '0' && field[i] <= '7'; i++, digits++)
-        result = (result << 3) | (uint64_t)(field[i] - '0');
-    for (; i < size; i++)
-        if (field[i] != ' ' && field[i] != 0)
-            return false;
-    *value = result;
-    return digits > 0;
-}
-
-static bool ChecksumMatches(const unsigned char *block, uint64_t stored)
-{
-    uint64_t sum = 0;
-    for (size_t i = 0; i < TAR_BLOCK_SIZE; i++)
-        sum += (i >= kChecksumAt && i < kChecksumAt + kChecksumSize) ? ' ' : block[i];
-    return sum == stored;
-}
-
-static bool IsZeroBlock(const unsigned char *block)
-{
-    for (size_t i = 0; i < TAR_BLOCK_SIZE; i++)
-        if (block[i] != 0)
-            return false;
-    return true;
-}
-
-static size_t FieldLength(const unsigned char *field, size_t size)
-{
-    size_t length = 0;
-    while (length < size && field[length] != 0)
-        length++;
-    return length;
-}
-
-static TarResult ParseHeader(const unsigned char *block, TarHeader *header)
-{
-    uint64_t checksum, mtime;
-    if (!ParseOctal(block + kChecksumAt, kChecksumSize, &checksum))
-        return TAR_BAD_NUMBER;
-    if (TAR_INDEX_CHECK_SUMS && !ChecksumMatches(block, checksum))
-        return TAR_BAD_CHECKSUM;
-    if (memcmp(block + kMagicAt, "ustar", 6) != 0)
-        return TAR_BAD_MAGIC;
-    if (!ParseOctal(block + kSizeAt, kSizeSize, &header->size) ||
-        !ParseOctal(block + kMtimeAt, kMtimeSize, &mtime))
-        return TAR_BAD_NUMBER;
-    header->mtime = (int64_t)mtime;
-    header->type = (char)block[kTypeAt];
-    size_t prefix = FieldLength(block + kPrefixAt, kPrefixSize);
-    size_t name = FieldLength(block + kNameAt, kNameSize);
-    size_t at = 0;
-    if (prefix > 0) {
-        memcpy(header->name, block + kPrefixAt, prefix);
-        header->name[prefix] = '/';
-        at = prefix + 1;
-    }
-    memcpy(header->name + at, block + kNameAt, name);
-    header->name[at + name] = 0;
-    return TAR_OK;
-}
-
 // ---- Names ----
 static bool IsForbiddenByte(unsigned char c)
 {
@@ -323,8 +229,9 @@ static bool IsValidComponent(const char *text, size_t length)
     return true;
 }
 
-// Turns the raw '/'-separated name into the index's form: components joined
-// by '\', with empty and "." components dropped. An empty result is the root.
+// Turns the raw '/'-separated name into the index's form in out (room for
+// TAR_PATH_MAX characters and a terminator): components joined by '\', with
+// empty and "." components dropped. An empty result is the root.
 static TarResult NormaliseName(const char *raw, char *out)
 {
     if (raw[0] == '/')
@@ -341,6 +248,8 @@ static TarResult NormaliseName(const char *raw, char *out)
             continue;
         if (!IsValidComponent(start, part))
             return TAR_BAD_NAME;
+        if (length + (length > 0 ? 1 : 0) + part > TAR_PATH_MAX)
+            return TAR_NAME_TOO_LONG;
         if (length > 0)
             out[length++] = '\\';
         memcpy(out + length, start, part);
@@ -350,85 +259,54 @@ static TarResult NormaliseName(const char *raw, char *out)
     return TAR_OK;
 }
 
-static TarResult AddHeader(TarIndex *index, const TarHeader *header, uint64_t data_offset)
+static TarResult AddMember(TarIndex *index, const TarMember *member)
 {
-    bool is_directory;
-    if (header->type == '0' || header->type == 0)
-        is_directory = false;
-    else if (header->type == '5')
-        is_directory = true;
-    else
-        return TAR_UNSUPPORTED_TYPE;
-    char path[TAR_RAW_NAME_MAX];
-    TarResult result = NormaliseName(header->name, path);
+    if (member->kind == TAR_MEMBER_SKIPPED)
+        return TAR_OK;
+    if (member->name_too_long)
+        return TAR_NAME_TOO_LONG;
+    bool is_directory = member->kind == TAR_MEMBER_DIRECTORY;
+    char path[TAR_PATH_MAX + 1];
+    TarResult result = NormaliseName(member->name, path);
     if (result != TAR_OK)
         return result;
     if (path[0] == 0)
         return is_directory ? TAR_OK : TAR_BAD_NAME;
     TarEntry model = {};
-    model.data_offset = data_offset;
-    model.size = is_directory ? 0 : header->size;
-    model.mtime = header->mtime;
+    model.data_offset = member->data_offset;
+    model.size = member->size;
+    model.mtime = member->mtime;
     model.is_directory = is_directory;
     return AddPath(index, path, &model);
 }
 
-// Reads the header at *offset: TAR_OK with the header, where its data starts
-// and *offset moved past the data; TAR_OK with *at_end set at the end block;
-// the fault otherwise.
-static TarResult NextHeader(uint64_t archive_size, TarReadFn read, void *context, uint64_t *offset,
-                            TarHeader *header, uint64_t *data_offset, bool *at_end)
+// The first pass: how many members the index may take and how many bytes
+// their names take with terminators, up to the first fault (the second pass
+// reports it).
+static void CountMembers(TarReader reader, uint32_t *members, size_t *name_bytes)
 {
-    unsigned char block[TAR_BLOCK_SIZE];
-    *at_end = false;
-    if (*offset > archive_size || archive_size - *offset < TAR_BLOCK_SIZE)
-        return TAR_TRUNCATED;
-    if (!read(context, *offset, block, TAR_BLOCK_SIZE))
-        return TAR_READ_FAILED;
-    if (IsZeroBlock(block)) {
-        *at_end = true;
-        return TAR_OK;
-    }
-    TarResult result = ParseHeader(block, header);
-    if (result != TAR_OK)
-        return result;
-    *data_offset = *offset + TAR_BLOCK_SIZE;
-    if (header->size > archive_size - *data_offset)
-        return TAR_PAST_END;
-    *offset = *data_offset + (header->size + TAR_BLOCK_SIZE - 1) / TAR_BLOCK_SIZE * TAR_BLOCK_SIZE;
-    return TAR_OK;
-}
-
-// The first pass: how many headers there are and how many bytes their names
-// take with terminators, up to the first fault (the second pass reports it).
-static void CountHeaders(uint64_t archive_size, TarReadFn read, void *context, uint32_t *headers,
-                         size_t *name_bytes)
-{
-    uint64_t offset = 0, data_offset = 0;
     bool at_end = false;
-    TarHeader header;
-    *headers = 0;
+    TarMember member;
+    *members = 0;
     *name_bytes = 0;
-    while (*headers < TAR_INDEX_MAX_ENTRIES &&
-           NextHeader(archive_size, read, context, &offset, &header, &data_offset, &at_end) ==
-               TAR_OK &&
+    while (*members < TAR_INDEX_MAX_ENTRIES && TarNextMember(&reader, &member, &at_end) == TAR_OK &&
            !at_end) {
-        ++*headers;
-        *name_bytes += strlen(header.name) + 1;
+        if (member.kind == TAR_MEMBER_SKIPPED)
+            continue;
+        ++*members;
+        *name_bytes += strlen(member.name) + 1;
     }
 }
 
-static TarResult ReadEntries(TarIndex *index, uint64_t archive_size, TarReadFn read, void *context)
+static TarResult ReadEntries(TarIndex *index, TarReader reader)
 {
-    uint64_t offset = 0, data_offset = 0;
     for (;;) {
-        TarHeader header;
+        TarMember member;
         bool at_end = false;
-        TarResult result =
-            NextHeader(archive_size, read, context, &offset, &header, &data_offset, &at_end);
+        TarResult result = TarNextMember(&reader, &member, &at_end);
         if (result != TAR_OK || at_end)
             return result;
-        result = AddHeader(index, &header, data_offset);
+        result = AddMember(index, &member);
         if (result != TAR_OK)
             return result;
     }
@@ -437,12 +315,13 @@ static TarResult ReadEntries(TarIndex *index, uint64_t archive_size, TarReadFn r
 TarResult TarIndexBuild(TarIndex *index, uint64_t archive_size, TarReadFn read, void *context)
 {
     index->root_first_child = index->root_last_child = TAR_NONE;
-    uint32_t headers = 0;
+    const TarReader reader = {archive_size, read, context, 0};
+    uint32_t members = 0;
     size_t name_bytes = 0;
-    CountHeaders(archive_size, read, context, &headers, &name_bytes);
+    CountMembers(reader, &members, &name_bytes);
     TarResult result = TAR_NO_MEMORY;
-    if (ReserveEntries(index, headers) && (headers == 0 || AddNameBlock(index, name_bytes)))
-        result = ReadEntries(index, archive_size, read, context);
+    if (ReserveEntries(index, members) && (members == 0 || AddNameBlock(index, name_bytes)))
+        result = ReadEntries(index, reader);
     if (result != TAR_OK)
         TarIndexFree(index);
     return result;
@@ -485,8 +364,19 @@ void TarIndexFree(TarIndex *index)
 const char *TarResultName(TarResult result)
 {
     static const char *const kNames[] = {
-        "ok",       "truncated", "bad checksum", "bad magic", "bad number",  "unsupported type",
-        "bad name", "duplicate", "past end",     "no memory", "read failed",
+        "ok",
+        "truncated",
+        "bad checksum",
+        "bad magic",
+        "bad number",
+        "unsupported type",
+        "bad name",
+        "duplicate",
+        "past end",
+        "no memory",
+        "read failed",
+        "bad record",
+        "name too long",
     };
     unsigned at = (unsigned)result;
     return at < sizeof kNames / sizeof kNames[0] ? kNames[at] : "unknown";

@@ -1,20 +1,21 @@
-// The index of a ustar archive: every regular file and directory it holds,
+// The index of a tar archive: every regular file and directory it holds,
 // with the directories its paths imply, found by path in constant time.
 //
-// Only what `tar --format=ustar` writes is accepted. Anything the library
-// could not serve faithfully as a Windows file tree refuses the whole archive:
-// links, devices, fifos, unknown types, pax and GNU extension headers,
-// absolute names, ".." components, backslashes, characters Windows forbids in
-// names, malformed UTF-8, a name used twice, a header cut short, a bad
-// checksum, a non-octal number, data running past the end, a missing end
-// block. The reader never touches a byte outside the archive.
+// The members come from tar_header.h (ustar, GNU and pax). Links, devices,
+// fifos, sparse files and volume labels are left out; the rest still
+// mounts. What the library could not serve faithfully as a Windows file
+// tree refuses the whole archive: absolute names, ".." components,
+// backslashes, characters Windows forbids in names, malformed UTF-8, a path
+// longer than TAR_PATH_MAX, a name used twice, and every fault of the
+// headers themselves (a header cut short, a bad checksum, a malformed
+// number or pax record, data running past the end, a missing end block).
 #ifndef KVZ_REF_TAR_INDEX_H
 #define KVZ_REF_TAR_INDEX_H
 
+#include "archive_ref/tar_header.h"
+
 #include <stddef.h>
 #include <stdint.h>
-
-#define TAR_BLOCK_SIZE 512
 
 // A hostile archive of tiny headers with deep paths could otherwise make the
 // index claim far more memory than its own size.
@@ -22,28 +23,8 @@
 #define TAR_INDEX_MAX_ENTRIES (1u << 22)
 #endif
 
-// Header checksums are verified; a fuzz build may turn that off (-D...=0) so
-// mutated inputs reach the parsing beyond the checksum.
-#ifndef TAR_INDEX_CHECK_SUMS
-#define TAR_INDEX_CHECK_SUMS 1
-#endif
-
 #define TAR_NONE 0xFFFFFFFFu // no entry
 #define TAR_ROOT 0xFFFFFFFEu // the archive's top level, which has no entry
-
-enum TarResult {
-    TAR_OK = 0,
-    TAR_TRUNCATED,        // a header cut short, or no end block
-    TAR_BAD_CHECKSUM,     // header checksum does not match
-    TAR_BAD_MAGIC,        // not a POSIX ustar header
-    TAR_BAD_NUMBER,       // size, mtime or checksum field not octal
-    TAR_UNSUPPORTED_TYPE, // link, device, fifo, extension header...
-    TAR_BAD_NAME,         // absolute, "..", backslash, forbidden character
-    TAR_DUPLICATE,        // a path given twice, or a file where a directory is
-    TAR_PAST_END,         // data runs past the end of the archive
-    TAR_NO_MEMORY,        // out of memory, or TAR_INDEX_MAX_ENTRIES reached
-    TAR_READ_FAILED,      // the reader could not supply a block
-};
 
 struct TarEntry {
     char *path;           // below the archive root, '\'-separated; in a name block
@@ -80,9 +61,6 @@ struct TarIndex {
     uint32_t root_last_child;
     TarNameBlock *names; // newest first
 };
-
-// Supplies exactly size bytes of the archive at offset; false when it cannot.
-typedef bool (*TarReadFn)(void *context, uint64_t offset, void *buffer, uint32_t size);
 
 // Builds index (which must be zeroed) from an archive of archive_size bytes
 // read through read. On any result but TAR_OK the index is left empty.

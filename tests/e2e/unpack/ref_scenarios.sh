@@ -30,6 +30,60 @@ OUT
     expect_tree "$T/src" "$T/run/a"
 }
 
+# An empty folder beside a full one, as a new user tries it first.
+test_empty_directory_is_extracted() {
+    mkdir -p "$T/src/empty"
+    make_file "$T/src/full/f.txt" 2
+    make_archive "$T/arc/e.kvz" "$T/src" empty full full/f.txt
+    run_unpack "$(arg_path ../arc/e.kvz)"
+    expect_rc 0
+    expect_out <<'OUT'
++ empty
++ full - f.txt (2 Bytes) .OK
+
+1 Dateien erfolgreich entpackt!
+OUT
+    expect_tree "$T/src" "$T/run/e"
+}
+
+# GNU tar's default format, pax and ustar: a path of 200 characters in a
+# subfolder, an empty folder and an empty file list and extract alike.
+test_tar_formats_list_and_extract_identical_trees() {
+    local d95 f100 format
+    d95=$(printf 'd%.0s' $(seq 95))
+    f100=$(printf 'f%.0s' $(seq 100))
+    mkdir -p "$T/src/empty"
+    make_file "$T/src/readme" 7
+    make_file "$T/src/sub/$d95/$f100" 12
+    make_file "$T/src/zero" 0
+    mkdir -p "$T/arc"
+    for format in gnu pax ustar; do
+        local option=--format=$format
+        if [ $format = gnu ]; then option=; fi # tar's default
+        tar $option -cf "$T/arc/$format.kvz" -C "$T/src" empty readme sub zero
+        run_unpack "$(arg_path ../arc/$format.kvz)"
+        expect_rc 0
+        expect_out <<OUT
++ empty
+- readme (7 Bytes) .OK
++ sub + $d95  - $f100 (12 Bytes) .OK
+
+
+- zero (0 Bytes) .OK
+3 Dateien erfolgreich entpackt!
+OUT
+        expect_tree "$T/src" "$T/run/$format"
+        run_unpack -d "$(arg_path ../arc/$format.kvz)"
+        expect_out <<OUT
++ empty
+- readme (7 Bytes)
++ sub
+- zero (0 Bytes)
+Insgesamt 4 Dateien im Archiv $format.kvz
+OUT
+    done
+}
+
 test_listing_mode() {
     make_sample
     run_unpack -d -ox "$(arg_path ../arc/a.kvz)"

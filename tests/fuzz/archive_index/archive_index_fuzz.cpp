@@ -18,7 +18,7 @@ static void CheckIndex(const TarIndex *index, size_t size)
     for (uint32_t i = 0; i < index->count; i++) {
         const TarEntry *entry = &index->entries[i];
         size_t length = strlen(entry->path);
-        Check(length > 0 && entry->name_at < length);
+        Check(length > 0 && length <= TAR_PATH_MAX && entry->name_at < length);
         Check(entry->data_offset <= size && entry->size <= size - entry->data_offset);
         Check(TarIndexFind(index, entry->path, length) == i);
         Check(entry->parent == TAR_ROOT ||

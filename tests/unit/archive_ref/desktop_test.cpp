@@ -71,15 +71,78 @@ TEST_F(Desktop, MountsUnmountsAndRefusesASecondArchiveOnOneDirectory)
 TEST_F(Desktop, RefusesArchivesItCannotServeFaithfully)
 {
     const char *const kBad[] = {
-        "bad_symlink.tar",     "bad_hardlink.tar",   "bad_fifo.tar",      "bad_backslash.tar",
-        "bad_dotdot.tar",      "bad_absolute.tar",   "bad_duplicate.tar", "bad_case_twin.tar",
-        "bad_file_as_dir.tar", "bad_pax.tar",        "bad_gnu.tar",       "bad_checksum.tar",
-        "bad_magic.tar",       "bad_size_octal.tar", "bad_past_end.tar",  "bad_type.tar",
-        "bad_header_cut.tar",  "bad_no_end.tar",     "bad_empty.tar",
+        "bad_backslash.tar",  "bad_dotdot.tar",      "bad_absolute.tar",     "bad_duplicate.tar",
+        "bad_case_twin.tar",  "bad_file_as_dir.tar", "bad_checksum.tar",     "bad_magic.tar",
+        "bad_size_octal.tar", "bad_past_end.tar",    "bad_type.tar",         "bad_header_cut.tar",
+        "bad_no_end.tar",     "bad_empty.tar",       "bad_too_long_gnu.tar", "bad_too_long_pax.tar",
     };
     for (const char *name : kBad) {
         EXPECT_EQ(lib.Mount(Fx(name).c_str(), Fx("mnt").c_str(), GENERIC_READ, 1), 0u) << name;
         EXPECT_EQ(lib.UnMount(Fx("mnt").c_str()), 0u) << name << " left a mount behind";
+    }
+    EXPECT_EQ(lib.Mount(Fx("bad_too_long_pax.tar").c_str(), Fx("mnt").c_str(), GENERIC_READ, 1),
+              0u);
+    EXPECT_EQ(::GetLastError(), (DWORD)ERROR_FILENAME_EXCED_RANGE)
+        << "a path the library cannot hold";
+}
+
+// Every directory and file below dir, depth first in search order, as
+// "path/" or "path size"; "." and ".." are looked at, not listed.
+static void Walk(const DesktopLib &lib, const std::string &dir, const std::string &below,
+                 std::vector<std::string> *tree)
+{
+    WIN32_FIND_DATAA data;
+    KVZHANDLE search = lib.FindFirstFile((dir + "\\*").c_str(), &data);
+    ASSERT_NE(search, KVZ_INVALID_HANDLE) << dir;
+    int dots = 0;
+    do {
+        std::string name = data.cFileName;
+        if (name == "." || name == "..") {
+            EXPECT_EQ(dots++, name == "." ? 0 : 1) << dir << ": " << name << " out of place";
+            continue;
+        }
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            tree->push_back(below + name + "/");
+            Walk(lib, dir + "\\" + name, below + name + "/", tree);
+        } else {
+            tree->push_back(below + name + " " + std::to_string(data.nFileSizeLow));
+        }
+    } while (lib.FindNextFile(search, &data));
+    EXPECT_EQ(dots, 2) << dir << ": \".\" and \"..\" first, as on disk";
+    EXPECT_TRUE(lib.FindClose(search));
+}
+
+// What GNU tar writes by default, with --format=pax and --format=ustar
+// mounts as one tree, links and fifos left out, and reads byte for byte.
+TEST_F(Desktop, MountsTheThreeFormatsTarWrites)
+{
+    const std::string k200 = "sub/" + std::string(95, 'd') + "/" + std::string(96, 'f') + ".txt";
+    const std::string k300 = "long/" + std::string(150, 'e') + "/" + std::string(141, 'g') + ".txt";
+    for (const char *format : {"gnu", "pax", "ustar"}) {
+        std::string archive = Fx(std::string("formats_") + format + ".tar");
+        ASSERT_EQ(lib.Mount(archive.c_str(), Fx("mnt2").c_str(), GENERIC_READ, 1), 1u) << format;
+        std::vector<std::string> tree;
+        Walk(lib, Fx("mnt2"), "", &tree);
+        std::vector<std::string> expected = {
+            "empty/", "readme.txt 7", "sub/", k200.substr(0, 99) + "/", k200 + " 12", "zero.bin 0"};
+        if (std::string(format) != "ustar")
+            expected.insert(expected.begin() + 1,
+                            {"long/", k300.substr(0, 155) + "/", k300 + " 14"});
+        EXPECT_EQ(tree, expected) << format;
+        const struct {
+            std::string path;
+            const char *data;
+        } kFiles[] = {{"readme.txt", "readme\n"}, {"zero.bin", ""}, {k200, "two hundred\n"}};
+        for (const auto &f : kFiles) {
+            std::string path = Fx("mnt2\\" + f.path);
+            KVZHANDLE file = lib.Open(path);
+            ASSERT_NE(file, KVZ_INVALID_HANDLE) << format << ": " << f.path;
+            std::string data, why;
+            EXPECT_TRUE(ReadToEnd(lib.ReadFile, file, &data, &why)) << why;
+            EXPECT_EQ(data, f.data) << format << ": " << f.path;
+            EXPECT_TRUE(lib.CloseHandle(file));
+        }
+        EXPECT_EQ(lib.UnMount(Fx("mnt2").c_str()), 1u) << format;
     }
 }
 
@@ -87,19 +150,22 @@ TEST_F(Desktop, SearchYieldsArchiveEntriesThenDiskEntriesOnce)
 {
     ASSERT_EQ(MountBasic(), 1u);
     std::vector<Found> all = Search(Fx("mnt") + "\\*");
-    ASSERT_GE(all.size(), 5u);
-    EXPECT_EQ(all[0].name, "readme.txt");
-    EXPECT_EQ(all[0].attributes, (DWORD)FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(all[0].size_low, 24u);
-    EXPECT_EQ(all[1].name, "Sub");
+    ASSERT_GE(all.size(), 7u);
+    EXPECT_EQ(all[0].name, ".");
+    EXPECT_EQ(all[0].attributes, (DWORD)FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(all[1].name, "..");
     EXPECT_EQ(all[1].attributes, (DWORD)FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(all[2].name, "emptydir");
-    EXPECT_EQ(all[2].attributes, (DWORD)FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(all[2].name, "readme.txt");
+    EXPECT_EQ(all[2].attributes, (DWORD)FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(all[2].size_low, 24u);
+    EXPECT_EQ(all[3].name, "Sub");
+    EXPECT_EQ(all[3].attributes, (DWORD)FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(all[4].name, "emptydir");
+    EXPECT_EQ(all[4].attributes, (DWORD)FILE_ATTRIBUTE_DIRECTORY);
+    // The disk's own "." and ".." are not yielded a second time.
     std::set<std::string> disk;
-    for (size_t i = 3; i < all.size(); i++)
-        if (all[i].name != "." && all[i].name != "..") {
-            EXPECT_TRUE(disk.insert(all[i].name).second) << all[i].name << " twice";
-        }
+    for (size_t i = 5; i < all.size(); i++)
+        EXPECT_TRUE(disk.insert(all[i].name).second) << all[i].name << " twice";
     // README.TXT on disk is the archive's readme.txt and is not yielded again.
     EXPECT_EQ(disk, (std::set<std::string>{"disk_only.txt", "disksub"}));
     EXPECT_EQ(lib.UnMount(Fx("mnt").c_str()), 1u);
@@ -112,11 +178,15 @@ TEST_F(Desktop, SearchesArchiveSubdirectoriesWithPatternsAndExactSizes)
         const char *pattern;
         std::vector<std::string> names;
     } const kCases[] = {
-        {"mnt\\Sub\\*", {"Deeper", "Inner.TXT", "block.bin", "zero.bin"}},
+        {"mnt\\Sub\\*", {".", "..", "Deeper", "Inner.TXT", "block.bin", "zero.bin"}},
         {"mnt\\sub\\*.BIN", {"block.bin", "zero.bin"}},
         {"mnt\\SUB\\?nner.*", {"Inner.TXT"}},
+        {"mnt\\Sub\\.*", {".", ".."}},
+        {"mnt\\Sub\\?", {"."}},
+        {"mnt\\emptydir\\*", {".", ".."}},
         {"MNT\\sub\\deeper\\*",
-         {"a_directory_name_long_enough_to_need_the_prefix_field_of_ustar_headers", "big.bin"}},
+         {".", "..", "a_directory_name_long_enough_to_need_the_prefix_field_of_ustar_headers",
+          "big.bin"}},
     };
     for (const Case &c : kCases) {
         std::vector<Found> all = Search(Fx(c.pattern));
@@ -126,10 +196,10 @@ TEST_F(Desktop, SearchesArchiveSubdirectoriesWithPatternsAndExactSizes)
         EXPECT_EQ(names, c.names) << c.pattern;
     }
     std::vector<Found> sub = Search(Fx("mnt\\Sub\\*"));
-    ASSERT_EQ(sub.size(), 4u);
-    EXPECT_EQ(sub[0].attributes, (DWORD)FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(sub[2].size_low, 512u);
-    EXPECT_EQ(sub[3].size_low, 0u);
+    ASSERT_EQ(sub.size(), 6u);
+    EXPECT_EQ(sub[2].attributes, (DWORD)FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(sub[4].size_low, 512u);
+    EXPECT_EQ(sub[5].size_low, 0u);
     std::vector<Found> deeper = Search(Fx("mnt\\Sub\\Deeper\\big.bin"));
     ASSERT_EQ(deeper.size(), 1u);
     EXPECT_EQ(deeper[0].size_low, 100000u);
@@ -147,7 +217,7 @@ TEST_F(Desktop, SearchFailuresSayWhy)
         {"mnt\\nothere\\*", ERROR_PATH_NOT_FOUND},
         {"nothere\\*", ERROR_PATH_NOT_FOUND},
         {"mnt\\Sub\\*.xyz", ERROR_NO_MORE_FILES},
-        {"mnt\\emptydir\\*", ERROR_NO_MORE_FILES},
+        {"mnt\\emptydir\\*.*x", ERROR_NO_MORE_FILES},
     };
     for (const Case &c : kCases) {
         WIN32_FIND_DATAA data;
@@ -314,9 +384,9 @@ TEST_F(Desktop, TwoArchivesOnTwoDirectories)
     ASSERT_EQ(MountBasic(), 1u);
     ASSERT_EQ(lib.Mount(Fx("second.tar").c_str(), Fx("mnt2").c_str(), GENERIC_READ, 1), 1u);
     std::vector<Found> all = Search(Fx("mnt2\\*"));
-    ASSERT_GE(all.size(), 2u);
-    EXPECT_EQ(all[0].name, "music");
-    EXPECT_EQ(all[1].name, "notes.txt");
+    ASSERT_GE(all.size(), 4u);
+    EXPECT_EQ(all[2].name, "music");
+    EXPECT_EQ(all[3].name, "notes.txt");
     KVZHANDLE a = lib.Open(Fx("mnt\\readme.txt"));
     KVZHANDLE b = lib.Open(Fx("mnt2\\music\\track.ogg"));
     ASSERT_NE(a, KVZ_INVALID_HANDLE);

@@ -1,11 +1,13 @@
 #!/bin/sh
-# Makes the archives the reference library's tests mount, with
-# `tar --format=ustar`, into the folder given (made afresh):
+# Makes the archives the reference library's tests mount, with GNU tar, into
+# the folder given (made afresh):
 #   src/...          the trees the archives were made from (expected bytes)
 #   basic.tar        files, an empty and an implied directory, a long path
 #                    (ustar prefix field), sizes around block and buffer edges
 #   second.tar       a second archive for mounting beside basic.tar
 #   many.tar         20000 empty files in 20 directories
+#   formats_*.tar    one tree in the ustar, GNU (tar's default) and pax
+#                    formats, with a symlink, a hard link and a fifo
 #   mnt/, mnt2/      the mount directories, with real files of their own
 #   bad_*.tar        archives the library must refuse
 set -eu
@@ -35,6 +37,23 @@ mkdir -p mnt/disksub mnt2
 printf 'on disk only\n' > mnt/disk_only.txt
 printf 'disk twin\n' > mnt/README.TXT
 
+# ---- One tree in the three formats ----
+f=src/formats
+d200=$f/sub/$(printf 'd%.0s' $(seq 95))
+d300=$f/long/$(printf 'e%.0s' $(seq 150))
+mkdir -p "$f/empty" "$d200" "$d300"
+printf 'readme\n' > $f/readme.txt
+: > $f/zero.bin
+printf 'two hundred\n' > "$d200/$(printf 'f%.0s' $(seq 96)).txt"
+printf 'three hundred\n' > "$d300/$(printf 'g%.0s' $(seq 141)).txt"
+ln -s readme.txt $f/link
+ln $f/readme.txt $f/zz_hard # after readme.txt: tar stores the later name as the link
+mkfifo $f/fifo
+tar --sort=name -C $f -cf formats_gnu.tar .
+tar --format=pax --sort=name -C $f -cf formats_pax.tar .
+# ustar cannot hold the 300-character path at all.
+tar --format=ustar --sort=name --exclude=./long -C $f -cf formats_ustar.tar .
+
 mkdir -p src/many
 (cd src/many && for d in $(seq -w 0 19); do mkdir "d$d"; done &&
  seq -w 0 19999 | awk '{ printf "d%02d/f%s.txt\n", $1 % 20, $1 }' | xargs touch)
@@ -44,21 +63,17 @@ tar --format=ustar --sort=name -C src/many -cf many.tar .
 mkdir -p src/bad/d
 printf 'x\n' > src/bad/x
 printf 'b\n' > src/bad/d/b
-ln -s x src/bad/link
-ln src/bad/x src/bad/hard
-mkfifo src/bad/fifo
 printf 'bs\n' > 'src/bad/back\slash'
-tar --format=ustar -C src/bad -cf bad_symlink.tar x link
-tar --format=ustar -C src/bad -cf bad_hardlink.tar x hard
-tar --format=ustar -C src/bad -cf bad_fifo.tar fifo
 tar --format=ustar -C src/bad -cf bad_backslash.tar 'back\slash'
 tar --format=ustar -P -C src/bad -cf bad_dotdot.tar ../bad/x
 tar --format=ustar -P -cf bad_absolute.tar "$PWD/src/bad/x"
 tar --format=ustar --hard-dereference -C src/bad -cf bad_duplicate.tar x x
 tar --format=ustar -C src/bad --transform 's,^d/b$,X,' -cf bad_case_twin.tar x d/b
 tar --format=ustar -C src/bad --transform 's,^d/,x/,' -cf bad_file_as_dir.tar x d/b
-tar --format=pax -C src/bad -cf bad_pax.tar --pax-option=comment=extended x
-tar --format=gnu -C src/bad -cf bad_gnu.tar x
+# Paths longer than the library's 1024 characters, in the two formats that hold them.
+too_long=$(printf 'n%.0s' $(seq 1030))
+tar --format=gnu -C src/bad --transform "s,^x\$,$too_long," -cf bad_too_long_gnu.tar x
+tar --format=pax -C src/bad --transform "s,^x\$,$too_long," -cf bad_too_long_pax.tar x
 
 # put BYTES_AS_PRINTF_FORMAT FILE OFFSET
 put() { printf "$1" | dd of="$2" bs=1 seek="$3" conv=notrunc status=none; }
