@@ -20,7 +20,9 @@
 #define KVZ_EXPORT extern "C"
 #define KVZ_TEXT(s) L##s
 
-#ifndef _WIN32_WCE
+#ifdef _WIN32_WCE
+#include "platform/wince.h"
+#else
 // Desktop additions, so the proxy's code is one code path with CE.
 
 // CE binds ordinals with the wide GetProcAddressW; the desktop has only the
