@@ -305,4 +305,9 @@ void KvzArgToPath(char *arg);
 
 #endif // POSIX
 
+// Marks a module's own data where the system needs to know (see wince.h).
+#ifndef KVZ_MODULE_DATA
+#define KVZ_MODULE_DATA
+#endif
+
 #endif
