@@ -310,4 +310,13 @@ void KvzArgToPath(char *arg);
 #define KVZ_MODULE_DATA
 #endif
 
+// A function that only passes its call on: KVZ_FORWARDER marks it, and
+// KVZ_FORWARD(table, index, call) is its body, the tail call `call` of
+// table[index]. Where the compiler cannot make that a bare jump, wince.h
+// writes the jump itself.
+#ifndef KVZ_FORWARDER
+#define KVZ_FORWARDER
+#define KVZ_FORWARD(table, index, call) return call
+#endif
+
 #endif

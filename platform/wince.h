@@ -20,4 +20,19 @@ inline HANDLE KvzCurrentProcess(void)
 // another DLL: one more load on every use of the proxy's state.
 #define KVZ_MODULE_DATA __attribute__((visibility("hidden")))
 
+#if defined(__clang__) && defined(__thumb2__)
+// Before a tail call clang copies each stack argument (the fifth on) onto
+// itself; the copy needs a second scratch register beside r12, and so a frame.
+// The caller owns those slots and a jump leaves them in place, so a forwarder
+// is written as that jump: the table's address, the entry's load, bx.
+#define KVZ_FORWARDER __attribute__((naked))
+#define KVZ_FORWARD(table, index, call)                                                            \
+    __asm__("movw r12, :lower16:" #table "\n\t"                                                    \
+            "movt r12, :upper16:" #table "\n\t"                                                    \
+            "ldr.w r12, [r12, #%c0]\n\t"                                                           \
+            "bx r12"                                                                               \
+            :                                                                                      \
+            : "i"((index) * sizeof(FARPROC)))
+#endif
+
 #endif
