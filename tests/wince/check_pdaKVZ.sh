@@ -192,7 +192,7 @@ test_forwarders() {
         *) address="" ;;
         esac
         if [ -z "$address" ] || [ -z "$table" ] || ((address != IMAGE_BASE + table)); then
-            [[ $verdict == bad* ]] || verdict="loads from $address, not ForwardTable"
+            [[ $verdict == bad* ]] || verdict="loads from $(printf 0x%X "$address"), not ForwardTable"
             fail "forwarder @$ordinal $name: ${verdict#bad }"
             bad=1
         fi
