@@ -66,7 +66,10 @@ function(kvz_add_dll target)
     # write one lib/libKVZ32.dll.a.
     set_target_properties(${target} PROPERTIES ARCHIVE_OUTPUT_NAME "${target}")
     target_sources(${target} PRIVATE "${ARG_DEF}")
-    target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
+    if(CMAKE_SYSTEM_PROCESSOR MATCHES "86")
+      # Only x86 decorates __stdcall names; the .def names them undecorated.
+      target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
+    endif()
   else()
     kvz_ordinal_table(${target} "${ARG_DEF}")
   endif()

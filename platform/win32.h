@@ -20,7 +20,9 @@
 #define KVZ_EXPORT extern "C"
 #define KVZ_TEXT(s) L##s
 
-#ifndef _WIN32_WCE
+#ifdef _WIN32_WCE
+#include "platform/wince.h"
+#else
 // Desktop additions, so the proxy's code is one code path with CE.
 
 // CE binds ordinals with the wide GetProcAddressW; the desktop has only the
@@ -302,5 +304,19 @@ unsigned long KvzLocalTimeReadCount(void);
 void KvzArgToPath(char *arg);
 
 #endif // POSIX
+
+// Marks a module's own data where the system needs to know (see wince.h).
+#ifndef KVZ_MODULE_DATA
+#define KVZ_MODULE_DATA
+#endif
+
+// A function that only passes its call on: KVZ_FORWARDER marks it, and
+// KVZ_FORWARD(table, index, call) is its body, the tail call `call` of
+// table[index]. Where the compiler cannot make that a bare jump, wince.h
+// writes the jump itself.
+#ifndef KVZ_FORWARDER
+#define KVZ_FORWARDER
+#define KVZ_FORWARD(table, index, call) return call
+#endif
 
 #endif

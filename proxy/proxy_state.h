@@ -8,17 +8,17 @@
 #include "archive_api/kvz_api.h"
 
 // Directory of the proxy's own file, up to and including its last backslash.
-extern WCHAR ModuleDir[MAX_PATH];
-extern DWORD ModuleDirLength;
+extern KVZ_MODULE_DATA WCHAR ModuleDir[MAX_PATH];
+extern KVZ_MODULE_DATA DWORD ModuleDirLength;
 
 // Directory of the relocated sound archives (ArchiveDir); ends in a backslash,
 // NUL-terminated at ArchiveDirLength once start-up is complete.
-extern WCHAR ArchiveDirPath[MAX_PATH];
-extern DWORD ArchiveDirLength;
+extern KVZ_MODULE_DATA WCHAR ArchiveDirPath[MAX_PATH];
+extern KVZ_MODULE_DATA DWORD ArchiveDirLength;
 
 // Directory of the replacement sound files (SoundDir), in the same form.
-extern WCHAR SoundDirPath[MAX_PATH];
-extern DWORD SoundDirLength;
+extern KVZ_MODULE_DATA WCHAR SoundDirPath[MAX_PATH];
+extern KVZ_MODULE_DATA DWORD SoundDirLength;
 
 // The access log: stream null while logging is off; the lock exists only
 // while the stream is open.
@@ -26,14 +26,14 @@ struct AccessLogState {
     FILE *stream;
     CRITICAL_SECTION lock;
 };
-extern AccessLogState AccessLog;
+extern KVZ_MODULE_DATA AccessLogState AccessLog;
 
 // The next archive library and its twenty entry points: entry i holds
 // ordinal i + 1. Complete whenever any export can be called.
-extern HMODULE NextLibrary;
-extern FARPROC ForwardTable[KVZ_HANDHELD_ORDINAL_COUNT];
+extern KVZ_MODULE_DATA HMODULE NextLibrary;
+extern KVZ_MODULE_DATA FARPROC ForwardTable[KVZ_HANDHELD_ORDINAL_COUNT];
 
 // The caption of every message box the proxy shows.
-extern const WCHAR ProxyCaption[];
+extern KVZ_MODULE_DATA const WCHAR ProxyCaption[];
 
 #endif
