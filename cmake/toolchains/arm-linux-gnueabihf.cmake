@@ -5,6 +5,11 @@ set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
 set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
+# ARM instructions rather than Debian's default Thumb-2, as the handheld
+# build uses; function addresses are then even, as the alignment checks of
+# the host-arm32 preset expect.
+set(CMAKE_C_FLAGS_INIT "-marm")
+set(CMAKE_CXX_FLAGS_INIT "-marm")
 set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabihf)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
