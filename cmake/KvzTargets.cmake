@@ -8,9 +8,10 @@ if(KVZ_SANITIZE)
   add_link_options(-fsanitize=${_kvz_san})
 endif()
 
-# Flags of the kit's own targets: no warnings, no exceptions.
+# Flags of the kit's own targets: no warnings, no exceptions. -Wcast-align
+# speaks only for CPUs that need aligned access, such as ARM.
 function(kvz_kit_flags target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wcast-align
     $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>)
 endfunction()
 

@@ -1,7 +1,7 @@
-# Test helpers. Host tests link Debian's GoogleTest; the PE builds (win32,
-# win64) compile the same GoogleTest (and GoogleMock) from Debian's sources
-# with mingw, and their test programs run under Wine through tools/wine-run,
-# the toolchain's CMAKE_CROSSCOMPILING_EMULATOR.
+# Test helpers. Host tests link Debian's GoogleTest; the cross builds (win32,
+# win64, host-arm32) compile the same GoogleTest (and GoogleMock) from Debian's
+# sources with their own compiler, and their test programs run through the
+# toolchain's CMAKE_CROSSCOMPILING_EMULATOR (tools/wine-run, tools/qemu-run).
 include(GoogleTest)
 
 # The Wine flavour that runs this build's PE files, read from the cache by
@@ -14,8 +14,16 @@ if(WIN32)
   endif()
 endif()
 
+# What starts a program of this build from a test or scenario: empty when the
+# machine runs it directly. Under Wine the scenarios have a mode of their own.
+if(CMAKE_CROSSCOMPILING AND NOT WIN32)
+  set(KVZ_EMULATOR "${CMAKE_CROSSCOMPILING_EMULATOR}")
+else()
+  set(KVZ_EMULATOR "")
+endif()
+
 if(NOT TARGET kvz_gtest_main)
-  if(WIN32)
+  if(CMAKE_CROSSCOMPILING)
     set(KVZ_GTEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest sources")
     set(_gt "${KVZ_GTEST_SOURCE_DIR}/googletest")
     set(_gm "${KVZ_GTEST_SOURCE_DIR}/googlemock")
@@ -64,12 +72,13 @@ function(kvz_add_gtest target)
     PROPERTIES ${_properties})
 endfunction()
 
-# KVZ_BIN_DIR and KVZ_SOURCE_DIR for every test of the folder. Set in CTest's
-# own environment by a test include file: a two-variable ENVIRONMENT property
-# does not survive gtest_discover_tests' list handling.
+# KVZ_BIN_DIR, KVZ_SOURCE_DIR and KVZ_EMULATOR for every test of the folder.
+# Set in CTest's own environment by a test include file: a two-variable
+# ENVIRONMENT property does not survive gtest_discover_tests' list handling.
 function(_kvz_test_environment)
   set(_file "${CMAKE_CURRENT_BINARY_DIR}/kvz_test_environment.cmake")
   file(WRITE "${_file}" "set(ENV{KVZ_BIN_DIR} [==[${KVZ_BIN_DIR}]==])\n"
-    "set(ENV{KVZ_SOURCE_DIR} [==[${PROJECT_SOURCE_DIR}]==])\n")
+    "set(ENV{KVZ_SOURCE_DIR} [==[${PROJECT_SOURCE_DIR}]==])\n"
+    "set(ENV{KVZ_EMULATOR} [==[${KVZ_EMULATOR}]==])\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${_file}")
 endfunction()

@@ -136,9 +136,11 @@ typedef struct WIN32_FIND_DATAW {
     WCHAR cAlternateFileName[14];
 } WIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
 
-// A recursive mutex; opaque storage large enough for pthread_mutex_t.
+// A recursive mutex; opaque storage large enough for pthread_mutex_t. Aligned
+// no further than malloc aligns (8 bytes on 32-bit systems), so a structure
+// holding one may come from malloc or calloc, as on Windows.
 typedef struct CRITICAL_SECTION {
-    alignas(16) unsigned char opaque[64];
+    alignas(max_align_t) unsigned char opaque[64];
 } CRITICAL_SECTION, *LPCRITICAL_SECTION;
 
 // ---- Constants ----

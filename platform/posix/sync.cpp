@@ -11,9 +11,10 @@ static_assert(alignof(pthread_mutex_t) <= alignof(CRITICAL_SECTION),
 
 static std::atomic<unsigned long> enter_count;
 
+// Through void *: the storage's alignment is asserted above, not its bytes'.
 static pthread_mutex_t *mutex_of(LPCRITICAL_SECTION section)
 {
-    return reinterpret_cast<pthread_mutex_t *>(section->opaque);
+    return static_cast<pthread_mutex_t *>(static_cast<void *>(section->opaque));
 }
 
 void InitializeCriticalSection(LPCRITICAL_SECTION section)

@@ -20,6 +20,13 @@ std::string BinDir()
     return dir != nullptr ? dir : ".";
 }
 
+// What starts a program of the build (e.g. qemu for another CPU), then a space.
+std::string Emulator()
+{
+    const char *emulator = getenv("KVZ_EMULATOR");
+    return emulator != nullptr && *emulator != 0 ? "'" + std::string(emulator) + "' " : "";
+}
+
 std::string ReadFile(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -51,9 +58,9 @@ class KvzHost : public ::testing::Test
     {
         std::string input_file = dir + "/input.txt";
         std::ofstream(input_file) << input;
-        std::string command = "KVZ_FAKE_SCRIPT='" + script + "' KVZ_FAKE_LOG='" + log + "' '" +
-                              BinDir() + "/kvz_host' '" + BinDir() + "/" + library + "' " +
-                              arguments + " < '" + input_file + "'";
+        std::string command = "KVZ_FAKE_SCRIPT='" + script + "' KVZ_FAKE_LOG='" + log + "' " +
+                              Emulator() + "'" + BinDir() + "/kvz_host' '" + BinDir() + "/" +
+                              library + "' " + arguments + " < '" + input_file + "'";
         FILE *pipe = popen(command.c_str(), "r");
         EXPECT_NE(pipe, nullptr);
         std::string output;

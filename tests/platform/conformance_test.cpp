@@ -199,6 +199,36 @@ TEST_F(Files, ReadWriteSeekAndSize)
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
 }
 
+// Past 4 GiB a seek with a high part lands where it says and the size has a
+// high part, also where off_t might be 32 bits. The file is sparse.
+TEST_F(Files, OffsetsBeyondFourGiB)
+{
+    std::string path = Path("big.bin");
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+    LONG high = 1;
+    EXPECT_EQ(SetFilePointer(file, 3, &high, FILE_BEGIN), 3u);
+    EXPECT_EQ(high, 1);
+    DWORD written = kUntouched;
+    EXPECT_TRUE(WriteFile(file, "xyz", 3, &written, NULL));
+    EXPECT_EQ(written, 3u);
+    EXPECT_TRUE(CloseHandle(file));
+
+    file = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+    DWORD size_high = kUntouched;
+    EXPECT_EQ(GetFileSize(file, &size_high), 6u);
+    EXPECT_EQ(size_high, 1u);
+    high = 1;
+    EXPECT_EQ(SetFilePointer(file, 4, &high, FILE_BEGIN), 4u);
+    EXPECT_EQ(high, 1);
+    char buffer[4] = {};
+    DWORD got = kUntouched;
+    EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &got, NULL));
+    EXPECT_EQ(std::string(buffer, got), "yz");
+    EXPECT_TRUE(CloseHandle(file));
+}
+
 /* ---- Searches ---- */
 
 class Find : public Scratch

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -89,6 +90,29 @@ TEST(Paths, WideNamesAreUtf8OnDisk)
     const WCHAR lone_surrogate[] = {'\\', 't', 'm', 'p', '\\', 0xD800, 0};
     EXPECT_EQ(GetFileAttributesW(lone_surrogate), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_NAME);
+}
+
+// A file dated after January 2038 is there for every call, also where time_t
+// might be 32 bits. touch sets the date: the test's own time_t may be short.
+TEST(Paths, FileDatedAfter2038IsSeen)
+{
+    char dir[] = "/tmp/kvz_2040_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string file = std::string(dir) + "/late.txt";
+    ASSERT_EQ(std::system(("touch -d 2040-01-01T00:00:00Z " + file).c_str()), 0);
+    std::string kit = file;
+    KvzArgToPath(&kit[0]);
+    EXPECT_NE(GetFileAttributesA(kit.c_str()), INVALID_FILE_ATTRIBUTES) << GetLastError();
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA(kit.c_str(), &data);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE) << GetLastError();
+    EXPECT_STREQ(data.cFileName, "late.txt");
+    unsigned long long written = (unsigned long long)data.ftLastWriteTime.dwHighDateTime << 32 |
+                                 data.ftLastWriteTime.dwLowDateTime;
+    EXPECT_EQ(written, (2208988800ull + 11644473600ull) * 10000000ull) << "2040-01-01";
+    FindClose(search);
+    remove(file.c_str());
+    rmdir(dir);
 }
 
 TEST(Probes, CountCriticalSectionEntriesAndTimeReads)

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -30,6 +31,14 @@ std::string Quoted(const std::string &text)
     for (char c : text)
         out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
+}
+
+// kvz_host of the build, started through the build's emulator if it has one.
+std::string HostProgram()
+{
+    const char *emulator = getenv("KVZ_EMULATOR");
+    std::string program = Quoted(BinDir() + "kvz_host");
+    return emulator != nullptr && *emulator != 0 ? Quoted(emulator) + " " + program : program;
 }
 
 std::string ReadFile(const std::string &path)
@@ -67,7 +76,7 @@ class StartupProcess : public ::testing::Test
         std::ofstream(d + "stdin.txt", std::ios::binary) << answer;
         std::string command =
             "cd " + Quoted(d) + " && KVZ_FAKE_SCRIPT=" + Quoted(d + "fake.script") +
-            " KVZ_FAKE_LOG=" + Quoted(d + "fake.log") + " " + Quoted(BinDir() + "kvz_host") + " " +
+            " KVZ_FAKE_LOG=" + Quoted(d + "fake.log") + " " + HostProgram() + " " +
             Quoted(d + "pdaKVZ.dll") + " version < stdin.txt > stdout.txt 2> stderr.txt";
         int status = std::system(command.c_str());
         HostRun run;
@@ -161,8 +170,8 @@ TEST_F(StartupProcess, NoQuestionUnlessBothKindsShareOneDirectory)
         own.write("sound_config.txt", c.config);
         for (const char *file : c.files)
             own.write(file, "x");
-        std::string command = "cd " + Quoted(own.path()) + " && " + Quoted(BinDir() + "kvz_host") +
-                              " " + Quoted(own.path() + "pdaKVZ.dll") +
+        std::string command = "cd " + Quoted(own.path()) + " && " + HostProgram() + " " +
+                              Quoted(own.path() + "pdaKVZ.dll") +
                               " version < /dev/null > out.txt 2> err.txt";
         int status = std::system(command.c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.name;
@@ -277,7 +286,7 @@ HostRun RunInDeepDirectory(const TempDir &base, size_t dir_length)
     base.copyFromBin("pdaKVZ.dll", relative + "pdaKVZ.dll");
     base.copyFromBin("fake_pda.dll", relative + "_pdaKVZ.dll");
     base.mkdir(relative + "sound");
-    std::string command = "cd " + Quoted(deep) + " && " + Quoted(BinDir() + "kvz_host") +
+    std::string command = "cd " + Quoted(deep) + " && " + HostProgram() +
                           " ./pdaKVZ.dll version < /dev/null > " + Quoted(base.path() + "out.txt") +
                           " 2> " + Quoted(base.path() + "err.txt");
     int status = std::system(command.c_str());

@@ -5,6 +5,8 @@
 #   KVZ_E2E_MODE  "host" (default) or "wine": the PE build, run through
 #                 tools/wine-run, prints CR LF and Windows paths (Z:\...)
 #   KVZ_SOURCE_DIR the source tree (for tools/wine-run)
+#   KVZ_EMULATOR  in host mode, what starts a program of the build when this
+#                 machine cannot (tools/qemu-run for host-arm32); may be empty
 # Each scenario is a function test_<name>; run_scenarios runs them all in
 # fresh temporary folders and fails when any check failed.
 set -u
@@ -20,6 +22,15 @@ if [ "$MODE" = wine ]; then
 else
     UNPACK_NAME=kvz_unpack
 fi
+
+# run_program PROGRAM ARGS...: starts a program of the build, in host mode.
+run_program() {
+    if [ -n "${KVZ_EMULATOR:-}" ]; then
+        "$KVZ_EMULATOR" "$@"
+    else
+        "$@"
+    fi
+}
 
 fail() {
     echo "FAIL [$CURRENT]: $*" >&2
@@ -62,7 +73,7 @@ run_with() {
         if grep -qv $'\r$' "$T/out.raw"; then fail "a line of output does not end in CR LF"; fi
         tr -d '\r' <"$T/out.raw" >"$T/out"
     else
-        "$program" "$@" >"$T/out" 2>"$T/err"
+        run_program "$program" "$@" >"$T/out" 2>"$T/err"
         RC=$?
     fi
 }

@@ -230,7 +230,7 @@ test_full_disk() {
     (
         trap '' XFSZ
         ulimit -f 8
-        "$BIN/kvz_unpack" "$(arg_path ../arc/c.kvz)" >"$T/out" 2>"$T/err"
+        run_program "$BIN/kvz_unpack" "$(arg_path ../arc/c.kvz)" >"$T/out" 2>"$T/err"
     )
     RC=$?
     expect_rc 0

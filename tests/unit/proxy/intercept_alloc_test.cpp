@@ -1,8 +1,8 @@
 // No intercepting path allocates heap memory, and with logging off none of
 // them enters a critical section or reads the clock. This program counts
 // every malloc of the process by defining malloc itself (over glibc's
-// __libc_ entry points), so it is built for the plain host only: not under
-// the sanitizers, which own malloc, and not for Windows.
+// __libc_ entry points), so it is built for the host only: not under the
+// sanitizers that own malloc (address, thread), and not for Windows.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -19,9 +19,9 @@ if(NOT WIN32)
 endif()
 
 # Counts allocations by defining malloc over glibc's __libc_malloc, and reads
-# the POSIX layer's lock and clock counters: plain host builds only, since the
-# sanitizers own malloc.
-if(NOT WIN32 AND NOT KVZ_SANITIZE)
+# the POSIX layer's lock and clock counters: host builds without the
+# sanitizers that own malloc.
+if(NOT WIN32 AND NOT KVZ_SANITIZE MATCHES "address|thread")
   kvz_add_gtest(intercept_alloc_tests SOURCES intercept_alloc_test.cpp)
   add_dependencies(intercept_alloc_tests ${_intercept_libs})
 endif()

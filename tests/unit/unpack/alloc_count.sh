@@ -5,6 +5,10 @@
 # Exit 77 (skipped) when the count cannot be taken honestly.
 set -u
 bin=${KVZ_BIN_DIR:?KVZ_BIN_DIR not set}
+if [ -n "${KVZ_EMULATOR:-}" ]; then
+    echo "skipped: valgrind cannot run programs built for another CPU ($KVZ_EMULATOR)"
+    exit 77
+fi
 if [ -n "${KVZ_SANITIZE:-}" ]; then
     echo "skipped: a sanitizer build ($KVZ_SANITIZE) counts its own allocations"
     exit 77
