@@ -75,6 +75,24 @@ static TarResult Index(const std::string &bytes, TarIndex *index)
     return TarIndexFromMemory(index, bytes.data(), bytes.size());
 }
 
+// An archive that must not mount, and the reason it must give.
+struct RefusalCase {
+    const char *what;
+    std::string bytes;
+    TarResult result;
+};
+
+template <size_t N> static void ExpectRefusals(const RefusalCase (&cases)[N])
+{
+    for (const RefusalCase &c : cases) {
+        TarIndex index;
+        TarResult result = Index(c.bytes, &index);
+        EXPECT_EQ(result, c.result) << c.what << ": got " << TarResultName(result);
+        EXPECT_EQ(index.count, 0u) << c.what;
+        TarIndexFree(&index);
+    }
+}
+
 static Member File(const std::string &name, const std::string &data = "x")
 {
     Member m;
@@ -139,11 +157,7 @@ TEST(TarIndexTest, RefusesWhatItCannotServe)
     negative.size_field = std::string(12, '\xFF');
     Member huge = File("a");
     huge.size_field = std::string("\x80\x01\0\0\0\0\0\0\0\0\0\0", 12);
-    struct Case {
-        const char *what;
-        std::string bytes;
-        TarResult result;
-    } const kCases[] = {
+    const RefusalCase kCases[] = {
         {"multi-volume part", Archive({Typed("b", 'M')}), TAR_UNSUPPORTED_TYPE},
         {"unknown type", Archive({Typed("b", 'Z')}), TAR_UNSUPPORTED_TYPE},
         {"absolute", Archive({File("/etc/passwd")}), TAR_BAD_NAME},
@@ -173,13 +187,7 @@ TEST(TarIndexTest, RefusesWhatItCannotServe)
         {"empty", std::string(), TAR_TRUNCATED},
         {"block of garbage", std::string(512, 'g'), TAR_BAD_NUMBER},
     };
-    for (const Case &c : kCases) {
-        TarIndex index;
-        TarResult result = Index(c.bytes, &index);
-        EXPECT_EQ(result, c.result) << c.what << ": got " << TarResultName(result);
-        EXPECT_EQ(index.count, 0u) << c.what;
-        TarIndexFree(&index);
-    }
+    ExpectRefusals(kCases);
 }
 
 // Extension records are held to the archive's end and to their own form as
@@ -190,11 +198,7 @@ TEST(TarIndexTest, RefusesMalformedExtensionRecords)
     pax_past_end.size_field = "77777";
     Member long_past_end = LongRecord('L', "a");
     long_past_end.size_field = "77777777777";
-    struct Case {
-        const char *what;
-        std::string bytes;
-        TarResult result;
-    } const kCases[] = {
+    const RefusalCase kCases[] = {
         {"pax length past its header", Archive({Pax("99 path=a\n"), File("f")}), TAR_BAD_RECORD},
         {"pax length not decimal", Archive({Pax("x path=a\n"), File("f")}), TAR_BAD_RECORD},
         {"pax record without newline", Archive({Pax("9 path=ab"), File("f")}), TAR_BAD_RECORD},
@@ -224,13 +228,7 @@ TEST(TarIndexTest, RefusesMalformedExtensionRecords)
                   File("f")}),
          TAR_NAME_TOO_LONG},
     };
-    for (const Case &c : kCases) {
-        TarIndex index;
-        TarResult result = Index(c.bytes, &index);
-        EXPECT_EQ(result, c.result) << c.what << ": got " << TarResultName(result);
-        EXPECT_EQ(index.count, 0u) << c.what;
-        TarIndexFree(&index);
-    }
+    ExpectRefusals(kCases);
 }
 
 enum Format { USTAR, GNU, PAX };
