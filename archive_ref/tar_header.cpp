@@ -14,6 +14,8 @@ enum {
     kChecksumAt = 148,
     kChecksumSize = 8,
     kTypeAt = 156,
+    kLinkNameAt = 157,
+    kLinkNameSize = 100,
     kMagicAt = 257,
     kPrefixAt = 345, // POSIX ustar only; GNU headers keep other fields there
     kPrefixSize = 155,
@@ -25,6 +27,7 @@ enum {
 enum HeaderRole {
     ROLE_FILE,
     ROLE_DIRECTORY,
+    ROLE_HARD_LINK,
     ROLE_SKIPPED,
     ROLE_SPARSE, // skipped; GNU may put extension blocks before its data
     ROLE_LONG_NAME,
@@ -45,6 +48,7 @@ static HeaderRole RoleOf(unsigned char type)
     case 'D': // GNU incremental directory; its data lists names
         return ROLE_DIRECTORY;
     case '1':
+        return ROLE_HARD_LINK;
     case '2':
     case '3':
     case '4':
@@ -72,6 +76,7 @@ enum NameSource { NAME_FROM_HEADER, NAME_FROM_LONG_RECORD, NAME_FROM_PAX };
 struct Pending {
     bool waiting; // an extension header has been read, its member not yet
     NameSource name_from;
+    NameSource link_from;
     bool has_size;
     uint64_t size;
     bool sparse; // pax GNU.sparse records: the data is a sparse map
@@ -209,47 +214,83 @@ static void NameFromFields(const Block *block, char *name)
     name[at + length] = 0;
 }
 
+// The link name of the header: its field has no prefix in any format.
+static void LinkNameFromField(const Block *block, char *link_name)
+{
+    size_t length = FieldLength(block->bytes + kLinkNameAt, kLinkNameSize);
+    memcpy(link_name, block->bytes + kLinkNameAt, length);
+    link_name[length] = 0;
+}
+
 // ---- Extension data ----
 static bool ReadAt(const TarReader *reader, uint64_t offset, void *buffer, uint32_t size)
 {
     return size == 0 || reader->read(reader->context, offset, buffer, size);
 }
 
-// Stores a name of length bytes at offset as the member's, or marks it too
-// long; a NUL inside it is refused.
-static TarResult ReadName(const TarReader *reader, uint64_t offset, uint64_t length,
-                          TarMember *member)
+// One of the member's two names, and where it came from: its own name or the
+// name of the member a link points to.
+struct NameSlot {
+    char *text; // TAR_RAW_NAME_MAX characters
+    bool *too_long;
+    NameSource *from;
+};
+
+static NameSlot OwnName(TarMember *member, Pending *pending)
 {
-    member->name[0] = 0;
-    member->name_too_long = length >= TAR_RAW_NAME_MAX;
-    if (member->name_too_long)
-        return TAR_OK;
-    if (!ReadAt(reader, offset, member->name, (uint32_t)length))
-        return TAR_READ_FAILED;
-    member->name[length] = 0;
-    return strlen(member->name) == length ? TAR_OK : TAR_BAD_NAME;
+    NameSlot slot = {member->name, &member->name_too_long, &pending->name_from};
+    return slot;
 }
 
-// A GNU long-name record: the name up to its first terminator, as GNU tar
-// takes it. A pax path read before it wins.
-static TarResult ReadLongName(const TarReader *reader, uint64_t offset, uint64_t size,
-                              TarMember *member, Pending *pending)
+static NameSlot LinkName(TarMember *member, Pending *pending)
 {
-    if (pending->name_from == NAME_FROM_PAX)
+    NameSlot slot = {member->link_name, &member->link_name_too_long, &pending->link_from};
+    return slot;
+}
+
+// Stores a name of length bytes at offset in the slot, or marks it too long;
+// a NUL inside it is refused.
+static TarResult ReadName(const TarReader *reader, uint64_t offset, uint64_t length, NameSlot slot)
+{
+    slot.text[0] = 0;
+    *slot.too_long = length >= TAR_RAW_NAME_MAX;
+    if (*slot.too_long)
         return TAR_OK;
-    pending->name_from = NAME_FROM_LONG_RECORD;
+    if (!ReadAt(reader, offset, slot.text, (uint32_t)length))
+        return TAR_READ_FAILED;
+    slot.text[length] = 0;
+    return strlen(slot.text) == length ? TAR_OK : TAR_BAD_NAME;
+}
+
+// A GNU long-name or long-link record: the name up to its first terminator,
+// as GNU tar takes it. A pax path or linkpath read before it wins.
+static TarResult ReadLongName(const TarReader *reader, uint64_t offset, uint64_t size,
+                              NameSlot slot)
+{
+    if (*slot.from == NAME_FROM_PAX)
+        return TAR_OK;
+    *slot.from = NAME_FROM_LONG_RECORD;
     const uint32_t room = TAR_RAW_NAME_MAX - 1;
     uint32_t got = size < room ? (uint32_t)size : room;
-    if (!ReadAt(reader, offset, member->name, got))
+    if (!ReadAt(reader, offset, slot.text, got))
         return TAR_READ_FAILED;
-    size_t length = strnlen(member->name, got);
-    member->name_too_long = length == got && size > got;
-    member->name[member->name_too_long ? 0 : length] = 0;
+    size_t length = strnlen(slot.text, got);
+    *slot.too_long = length == got && size > got;
+    slot.text[*slot.too_long ? 0 : length] = 0;
     return TAR_OK;
 }
 
+// A pax path or linkpath: an empty value gives the header's name back.
+static TarResult ReadPaxName(const TarReader *reader, uint64_t offset, uint64_t length,
+                             NameSlot slot)
+{
+    *slot.from = length > 0 ? NAME_FROM_PAX : NAME_FROM_HEADER;
+    return length > 0 ? ReadName(reader, offset, length, slot) : TAR_OK;
+}
+
 // One pax record "LENGTH KEY=VALUE\n" at offset, ending at most at end:
-// applies path, size and GNU.sparse keys and gives its length in *length.
+// applies path, linkpath, size and GNU.sparse keys and gives its length in
+// *length.
 static TarResult ReadPaxRecord(const TarReader *reader, uint64_t offset, uint64_t end,
                                TarMember *member, Pending *pending, uint64_t *length)
 {
@@ -283,10 +324,10 @@ static TarResult ReadPaxRecord(const TarReader *reader, uint64_t offset, uint64_
         pending->sparse = true;
     if (equals == limit)
         return TAR_OK; // a key longer than head: none of ours
-    if (key_length == 4 && memcmp(head + key, "path", 4) == 0) {
-        pending->name_from = value_length > 0 ? NAME_FROM_PAX : NAME_FROM_HEADER;
-        return value_length > 0 ? ReadName(reader, value_at, value_length, member) : TAR_OK;
-    }
+    if (key_length == 4 && memcmp(head + key, "path", 4) == 0)
+        return ReadPaxName(reader, value_at, value_length, OwnName(member, pending));
+    if (key_length == 8 && memcmp(head + key, "linkpath", 8) == 0)
+        return ReadPaxName(reader, value_at, value_length, LinkName(member, pending));
     if (key_length == 4 && memcmp(head + key, "size", 4) == 0) {
         char digits[20];
         pending->has_size = value_length > 0;
@@ -359,7 +400,9 @@ static TarResult ReadRoleData(const TarReader *reader, HeaderRole role, const Bl
 {
     switch (role) {
     case ROLE_LONG_NAME:
-        return ReadLongName(reader, *data_offset, block->size, member, pending);
+        return ReadLongName(reader, *data_offset, block->size, OwnName(member, pending));
+    case ROLE_LONG_LINK:
+        return ReadLongName(reader, *data_offset, block->size, LinkName(member, pending));
     case ROLE_PAX:
         return ReadPaxRecords(reader, *data_offset, block->size, member, pending);
     case ROLE_SPARSE:
@@ -384,8 +427,13 @@ static void FillMember(HeaderRole role, const Block *block, const Pending *pendi
         NameFromFields(block, member->name);
         member->name_too_long = false;
     }
+    if (pending->link_from == NAME_FROM_HEADER) {
+        LinkNameFromField(block, member->link_name);
+        member->link_name_too_long = false;
+    }
     member->kind = role == ROLE_FILE        ? TAR_MEMBER_FILE
                    : role == ROLE_DIRECTORY ? TAR_MEMBER_DIRECTORY
+                   : role == ROLE_HARD_LINK ? TAR_MEMBER_HARD_LINK
                                             : TAR_MEMBER_SKIPPED;
     if (pending->sparse)
         member->kind = TAR_MEMBER_SKIPPED;
@@ -394,9 +442,11 @@ static void FillMember(HeaderRole role, const Block *block, const Pending *pendi
 
 TarResult TarNextMember(TarReader *reader, TarMember *member, bool *at_end)
 {
-    Pending pending = {false, NAME_FROM_HEADER, false, 0, false};
+    Pending pending = {false, NAME_FROM_HEADER, NAME_FROM_HEADER, false, 0, false};
     member->name[0] = 0;
     member->name_too_long = false;
+    member->link_name[0] = 0;
+    member->link_name_too_long = false;
     for (;;) {
         Block block;
         TarResult result = ReadBlock(reader, &block, at_end);

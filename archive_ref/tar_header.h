@@ -1,8 +1,8 @@
 // The members of a tar archive in the three forms GNU tar writes: POSIX
 // ustar headers (name and prefix fields), the GNU format (long-name and
 // long-link records 'L' and 'K', base-256 numbers, no prefix field) and pax
-// (extended headers 'x', whose "path" and "size" override the header's;
-// global headers 'g', read past). Every field is checked, every size against
+// (extended headers 'x', whose "path", "linkpath" and "size" override the
+// header's; global headers 'g', read past). Every field is checked, every size against
 // the end of the archive, before it is used; the reader never touches a
 // byte outside the archive.
 #ifndef KVZ_REF_TAR_HEADER_H
@@ -61,15 +61,20 @@ struct TarReader {
 enum TarMemberKind {
     TAR_MEMBER_FILE,
     TAR_MEMBER_DIRECTORY,
-    TAR_MEMBER_SKIPPED, // links, devices, fifos, sparse files, volume labels
+    TAR_MEMBER_HARD_LINK, // a second name of the member named by link_name
+    TAR_MEMBER_SKIPPED,   // symbolic links, devices, fifos, sparse files, volume labels
 };
 
 struct TarMember {
     char name[TAR_RAW_NAME_MAX]; // '/'-separated, as the archive spells it
     bool name_too_long;          // the name did not fit name[], which is empty
     TarMemberKind kind;
+    // The member a link names, spelt as name is (linkname field, GNU 'K'
+    // record or pax "linkpath"); read for every member, used for hard links.
+    char link_name[TAR_RAW_NAME_MAX];
+    bool link_name_too_long;
     uint64_t data_offset; // of the member's first data byte in the archive
-    uint64_t size;        // of its data
+    uint64_t size;        // of its data; 0 for all but files
     int64_t mtime;        // seconds since 1970
 };
 

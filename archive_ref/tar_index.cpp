@@ -259,24 +259,55 @@ static TarResult NormaliseName(const char *raw, char *out)
     return TAR_OK;
 }
 
+// The file entry a hard link names, or TAR_NONE when the name could name no
+// file read so far: too long, malformed, absent, a later member, a directory.
+static uint32_t FindLinkedFile(const TarIndex *index, const TarMember *member)
+{
+    char path[TAR_PATH_MAX + 1];
+    if (member->link_name_too_long || NormaliseName(member->link_name, path) != TAR_OK)
+        return TAR_NONE;
+    uint32_t found = TarIndexFind(index, path, strlen(path));
+    if (found == TAR_NONE || found == TAR_ROOT || index->entries[found].is_directory)
+        return TAR_NONE;
+    return found;
+}
+
+// What the member's entry holds: its own data, or a hard link's target's.
+// False when the member has no entry of its own.
+static bool ModelOfMember(const TarIndex *index, const TarMember *member, TarEntry *model)
+{
+    *model = TarEntry();
+    if (member->kind == TAR_MEMBER_SKIPPED)
+        return false;
+    if (member->kind == TAR_MEMBER_HARD_LINK) {
+        uint32_t target = FindLinkedFile(index, member);
+        if (target == TAR_NONE)
+            return false;
+        *model = index->entries[target];
+        return true;
+    }
+    model->data_offset = member->data_offset;
+    model->size = member->size;
+    model->mtime = member->mtime;
+    model->is_directory = member->kind == TAR_MEMBER_DIRECTORY;
+    return true;
+}
+
+// A hard link whose target is served becomes a file of its own, held to
+// every rule a file's name is held to; one to nothing is left out.
 static TarResult AddMember(TarIndex *index, const TarMember *member)
 {
-    if (member->kind == TAR_MEMBER_SKIPPED)
+    TarEntry model;
+    if (!ModelOfMember(index, member, &model))
         return TAR_OK;
     if (member->name_too_long)
         return TAR_NAME_TOO_LONG;
-    bool is_directory = member->kind == TAR_MEMBER_DIRECTORY;
     char path[TAR_PATH_MAX + 1];
     TarResult result = NormaliseName(member->name, path);
     if (result != TAR_OK)
         return result;
     if (path[0] == 0)
-        return is_directory ? TAR_OK : TAR_BAD_NAME;
-    TarEntry model = {};
-    model.data_offset = member->data_offset;
-    model.size = member->size;
-    model.mtime = member->mtime;
-    model.is_directory = is_directory;
+        return model.is_directory ? TAR_OK : TAR_BAD_NAME;
     return AddPath(index, path, &model);
 }
 

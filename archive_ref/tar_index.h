@@ -1,14 +1,14 @@
 // The index of a tar archive: every regular file and directory it holds,
 // with the directories its paths imply, found by path in constant time.
 //
-// The members come from tar_header.h (ustar, GNU and pax). Links, devices,
-// fifos, sparse files and volume labels are left out; the rest still
-// mounts. What the library could not serve faithfully as a Windows file
-// tree refuses the whole archive: absolute names, ".." components,
-// backslashes, characters Windows forbids in names, malformed UTF-8, a path
-// longer than TAR_PATH_MAX, a name used twice, and every fault of the
-// headers themselves (a header cut short, a bad checksum, a malformed
-// number or pax record, data running past the end, a missing end block).
+// The members come from tar_header.h (ustar, GNU and pax). A hard link is a
+// file with the data of the file it names, when that file came earlier in
+// the archive. Symbolic links, hard links to anything else, devices, fifos,
+// sparse files and volume labels are left out; the rest still mounts. What the library could not
+// serve faithfully as a Windows file tree refuses the whole archive: absolute names, ".."
+// components, backslashes, characters Windows forbids in names, malformed UTF-8, a path longer than
+// TAR_PATH_MAX, a name used twice, and every fault of the headers themselves (a header cut short, a
+// bad checksum, a malformed number or pax record, data running past the end, a missing end block).
 #ifndef KVZ_REF_TAR_INDEX_H
 #define KVZ_REF_TAR_INDEX_H
 

@@ -19,6 +19,7 @@ struct Member {
     char type = '0';
     std::string data;
     std::string prefix;
+    std::string link;       // the linkname field
     std::string size_field; // written as given when not empty
     std::string magic = std::string("ustar\0", 6);
     bool bad_checksum = false;
@@ -43,6 +44,7 @@ static std::string Header(const Member &m)
         std::memcpy(&block[124], m.size_field.data(), std::min<size_t>(m.size_field.size(), 12));
     PutOctal(block, 136, 12, 1700000000);
     block[156] = m.type;
+    std::memcpy(&block[157], m.link.data(), std::min<size_t>(m.link.size(), 100));
     block[263] = '0';
     block[264] = '0';
     std::memcpy(&block[257], m.magic.data(), std::min<size_t>(m.magic.size(), 8));
@@ -106,6 +108,13 @@ static Member Typed(const std::string &name, char type)
     Member m;
     m.name = name;
     m.type = type;
+    return m;
+}
+
+static Member HardLink(const std::string &name, const std::string &target)
+{
+    Member m = Typed(name, '1');
+    m.link = target;
     return m;
 }
 
@@ -174,6 +183,8 @@ TEST(TarIndexTest, RefusesWhatItCannotServe)
         {"case twin", Archive({File("Dir/a"), File("dir/A")}), TAR_DUPLICATE},
         {"file then dir", Archive({File("a"), File("a/b")}), TAR_DUPLICATE},
         {"dir then file", Archive({Typed("a", '5'), File("a")}), TAR_DUPLICATE},
+        {"hard link named ..", Archive({File("a"), HardLink("../b", "a")}), TAR_BAD_NAME},
+        {"hard link over its own file", Archive({File("a"), HardLink("A", "a")}), TAR_DUPLICATE},
         {"bad checksum", Archive({bad_sum}), TAR_BAD_CHECKSUM},
         {"gnu magic with a posix version", Archive({gnu}), TAR_BAD_MAGIC},
         {"past the end", Archive({big}), TAR_PAST_END},
@@ -257,7 +268,8 @@ static void Put(std::vector<Member> *members, Format format, const std::string &
 
 // One tree in ustar, GNU and pax form gives one index: a path of 200
 // characters in a subfolder (and, where the format holds it, one of 300), an
-// empty directory, an empty file; links, devices and fifos are left out.
+// empty directory, an empty file; symbolic links, a hard link naming no
+// member, devices and fifos are left out.
 TEST(TarIndexTest, ReadsUstarGnuAndPaxAlike)
 {
     const std::string k200 = "dir/" + std::string(95, 'd') + "/" + std::string(100, 'f');
@@ -336,6 +348,55 @@ TEST(TarIndexTest, LeavesOutSparseFilesAndLongNamedLinks)
     ASSERT_EQ(index.count, 1u);
     EXPECT_STREQ(index.entries[0].path, "after");
     EXPECT_EQ(bytes.substr(index.entries[0].data_offset, index.entries[0].size), "after");
+    TarIndexFree(&index);
+}
+
+// A hard link is a file with the data of the earlier file it names, however
+// the format spells the name; one naming anything else is left out.
+TEST(TarIndexTest, ServesHardLinksToEarlierFiles)
+{
+    const std::string k300 = "long/" + std::string(150, 'e') + "/" + std::string(144, 'g');
+    Member long_file = Gnu(File(k300.substr(0, 100), "long"));
+    Member gnu_link = Gnu(Typed("gnu_link", '1'));
+    std::string bytes = Archive({
+        File("dir/a", "alpha"),
+        Typed("d", '5'),
+        Typed("sym", '2'),
+        HardLink("same", "./DIR//a"),
+        HardLink("chain", "same"),
+        HardLink("to_later", "later"),
+        HardLink("to_missing", "nothing"),
+        HardLink("to_dir", "d"),
+        HardLink("to_sym", "sym"),
+        HardLink("to_bad", "../dir/a"),
+        LongRecord('L', k300),
+        long_file,
+        LongRecord('K', k300),
+        gnu_link,
+        Pax(PaxRecord("linkpath", k300)),
+        HardLink("pax_link", "ignored"),
+        File("later", "later"),
+    });
+    TarIndex index;
+    ASSERT_EQ(Index(bytes, &index), TAR_OK);
+    const struct {
+        const char *path;
+        const char *data;
+    } kServed[] = {{"same", "alpha"},
+                   {"chain", "alpha"},
+                   {"gnu_link", "long"},
+                   {"pax_link", "long"},
+                   {"later", "later"}};
+    for (const auto &w : kServed) {
+        uint32_t at = TarIndexFind(&index, w.path, std::strlen(w.path));
+        ASSERT_NE(at, TAR_NONE) << w.path;
+        const TarEntry &entry = index.entries[at];
+        EXPECT_FALSE(entry.is_directory) << w.path;
+        EXPECT_EQ(entry.mtime, 1700000000) << w.path;
+        EXPECT_EQ(bytes.substr(entry.data_offset, entry.size), w.data) << w.path;
+    }
+    for (const char *left_out : {"to_later", "to_missing", "to_dir", "to_sym", "to_bad"})
+        EXPECT_EQ(TarIndexFind(&index, left_out, std::strlen(left_out)), TAR_NONE) << left_out;
     TarIndexFree(&index);
 }
 

@@ -113,7 +113,8 @@ static void Walk(const DesktopLib &lib, const std::string &dir, const std::strin
 }
 
 // What GNU tar writes by default, with --format=pax and --format=ustar
-// mounts as one tree, links and fifos left out, and reads byte for byte.
+// mounts as one tree, the hard link as a second copy of its file, symbolic
+// links and fifos left out, and reads byte for byte.
 TEST_F(Desktop, MountsTheThreeFormatsTarWrites)
 {
     const std::string k200 = "sub/" + std::string(95, 'd') + "/" + std::string(96, 'f') + ".txt";
@@ -124,7 +125,8 @@ TEST_F(Desktop, MountsTheThreeFormatsTarWrites)
         std::vector<std::string> tree;
         Walk(lib, Fx("mnt2"), "", &tree);
         std::vector<std::string> expected = {
-            "empty/", "readme.txt 7", "sub/", k200.substr(0, 99) + "/", k200 + " 12", "zero.bin 0"};
+            "empty/",     "readme.txt 7", "sub/",     k200.substr(0, 99) + "/",
+            k200 + " 12", "zero.bin 0",   "zz_hard 7"};
         if (std::string(format) != "ustar")
             expected.insert(expected.begin() + 1,
                             {"long/", k300.substr(0, 155) + "/", k300 + " 14"});
@@ -132,7 +134,10 @@ TEST_F(Desktop, MountsTheThreeFormatsTarWrites)
         const struct {
             std::string path;
             const char *data;
-        } kFiles[] = {{"readme.txt", "readme\n"}, {"zero.bin", ""}, {k200, "two hundred\n"}};
+        } kFiles[] = {{"readme.txt", "readme\n"},
+                      {"zero.bin", ""},
+                      {k200, "two hundred\n"},
+                      {"zz_hard", "readme\n"}};
         for (const auto &f : kFiles) {
             std::string path = Fx("mnt2\\" + f.path);
             KVZHANDLE file = lib.Open(path);
