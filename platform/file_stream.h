@@ -53,10 +53,12 @@ inline FILE *KvzOpenFileStreamA(const char *path, const char *mode)
     return fopen(path, mode);
 }
 
+#ifndef KVZ_CE_BARE // CE's C runtime has no 8-bit freopen
 inline FILE *KvzReopenFileStreamA(const char *path, const char *mode, FILE *stream)
 {
     return freopen(path, mode, stream);
 }
+#endif
 
 #endif
 

@@ -1,8 +1,10 @@
 // The Win32 / Windows CE API as the kit uses it.
 //
-// On Windows and Windows CE this is <windows.h> plus the few names one of the
-// two lacks, so the kit's code reads as CE code on both. Everywhere else it
-// declares the subset the kit uses, implemented on POSIX in platform/posix/.
+// With a Windows compiler (desktop, or Windows CE) this is <windows.h> plus
+// the few names one of the two lacks, so the kit's code reads as CE code on
+// both. Everywhere else it declares the subset the kit uses: implemented on
+// POSIX in platform/posix/, or, for Windows CE built by a bare ARM compiler,
+// served by CE's coredll.dll.
 // This folder is the only place that knows which system it runs on.
 #ifndef KVZ_PLATFORM_WIN32_H
 #define KVZ_PLATFORM_WIN32_H
@@ -10,7 +12,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(_WIN32) || defined(_WIN32_WCE)
+#if defined(_WIN32)
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -57,12 +59,22 @@ inline HANDLE KvzFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
 // Arguments arrive as 8-bit paths already in Windows form.
 inline void KvzArgToPath(char *) {}
 
-#else // POSIX
+#else // no <windows.h>: the POSIX layer, or Windows CE built by a bare ARM compiler
 
+#ifdef _WIN32_WCE
+// Windows CE on ARM, compiled by a bare-metal ARM compiler: no SDK headers,
+// so the calls are declared here exactly as coredll.dll exports them, and
+// the C runtime's by platform/wince_crt/. ARM has one calling convention.
+#define KVZ_CE_BARE 1
+#define WINAPI
+#define KVZ_EXPORT extern "C"
+#define KVZ_TEXT(s) L##s
+#else
 #define KVZ_POSIX_LAYER 1
 #define WINAPI
 #define KVZ_EXPORT extern "C" __attribute__((visibility("default")))
 #define KVZ_TEXT(s) u##s
+#endif
 #ifndef TEXT
 #define TEXT(s) KVZ_TEXT(s)
 #endif
@@ -75,7 +87,12 @@ typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef uint32_t UINT;
 typedef uintptr_t ULONG_PTR;
+#ifdef KVZ_CE_BARE
+typedef wchar_t WCHAR; // 16-bit: the build says -fshort-wchar
+static_assert(sizeof(wchar_t) == 2, "Windows CE text is 16-bit: compile with -fshort-wchar");
+#else
 typedef char16_t WCHAR;
+#endif
 typedef char CHAR;
 typedef void *HANDLE;
 typedef void *HMODULE;
@@ -123,6 +140,8 @@ typedef struct WIN32_FIND_DATAA {
     CHAR cAlternateFileName[14];
 } WIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
 
+// The wide find data in Windows CE's layout (560 bytes, no short name), so
+// code of CE images and the layer's own callers read the same record.
 typedef struct WIN32_FIND_DATAW {
     DWORD dwFileAttributes;
     FILETIME ftCreationTime;
@@ -130,17 +149,25 @@ typedef struct WIN32_FIND_DATAW {
     FILETIME ftLastWriteTime;
     DWORD nFileSizeHigh;
     DWORD nFileSizeLow;
-    DWORD dwReserved0;
-    DWORD dwReserved1;
+    DWORD dwOID;
     WCHAR cFileName[MAX_PATH];
-    WCHAR cAlternateFileName[14];
 } WIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
 
+#ifdef KVZ_CE_BARE
+// Windows CE's critical section, as coredll initialises it.
+typedef struct CRITICAL_SECTION {
+    DWORD LockCount;
+    HANDLE OwnerThread;
+    HANDLE hCrit;
+    DWORD needtrap;
+    DWORD dwContentions;
+#else
 // A recursive mutex; opaque storage large enough for pthread_mutex_t. Aligned
 // no further than malloc aligns (8 bytes on 32-bit systems), so a structure
 // holding one may come from malloc or calloc, as on Windows.
 typedef struct CRITICAL_SECTION {
     alignas(max_align_t) unsigned char opaque[64];
+#endif
 } CRITICAL_SECTION, *LPCRITICAL_SECTION;
 
 // ---- Constants ----
@@ -281,9 +308,12 @@ BOOL FindClose(HANDLE search);
 // Other boxes return IDOK.
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT flags);
 
-// Processes. TerminateProcess on the current process flushes stdout and
-// stderr and ends it at once with the code; any other handle is refused.
+// Processes. TerminateProcess on the current process (GetCurrentProcess, or
+// CE's constant 0x42) flushes stdout and stderr and ends it at once with the
+// code; any other handle is refused.
+#ifndef KVZ_CE_BARE
 HANDLE GetCurrentProcess(void);
+#endif
 BOOL TerminateProcess(HANDLE process, UINT exit_code);
 DWORD GetCurrentProcessId(void);
 void Sleep(DWORD milliseconds);
@@ -294,18 +324,41 @@ void DeleteCriticalSection(LPCRITICAL_SECTION section);
 void EnterCriticalSection(LPCRITICAL_SECTION section);
 void LeaveCriticalSection(LPCRITICAL_SECTION section);
 void GetLocalTime(LPSYSTEMTIME time);
+// Atomic, full-barrier operations on an aligned 32-bit value; each returns
+// the value before the change.
+LONG InterlockedExchange(LONG volatile *target, LONG value);
+LONG InterlockedCompareExchange(LONG volatile *target, LONG value, LONG comparand);
 
+#ifdef KVZ_POSIX_LAYER
 // Test probes: how often the process entered a critical section and read the
 // local time. Only the POSIX layer counts; tests use them to prove that a
 // path touches neither.
 unsigned long KvzCriticalSectionEnterCount(void);
 unsigned long KvzLocalTimeReadCount(void);
+#endif
 }
 
+#ifdef KVZ_CE_BARE
+// The current process is the constant handle 0x42 on CE, not a call.
+inline HANDLE GetCurrentProcess(void)
+{
+    return (HANDLE)(ULONG_PTR)0x42;
+}
+
+// Arguments arrive as 8-bit paths already in Windows form.
+inline void KvzArgToPath(char *) {}
+#else
 // Turns a POSIX path argument ("/tmp/a.kvz") into the kit's backslash form.
 void KvzArgToPath(char *arg);
+#endif
 
-#endif // POSIX
+#endif // no <windows.h>
+
+// The value of an Interlocked-managed variable, read with a full barrier.
+inline LONG KvzInterlockedRead(LONG volatile *target)
+{
+    return InterlockedCompareExchange(target, 0, 0);
+}
 
 // Marks a module's own data where the system needs to know (see wince.h).
 #ifndef KVZ_MODULE_DATA

@@ -1,4 +1,5 @@
 // Critical sections: recursive pthread mutexes kept in the caller's storage.
+// Interlocked operations: the compiler's atomic builtins.
 #include "platform/win32.h"
 
 #include <atomic>
@@ -45,4 +46,16 @@ void LeaveCriticalSection(LPCRITICAL_SECTION section)
 unsigned long KvzCriticalSectionEnterCount(void)
 {
     return enter_count.load(std::memory_order_relaxed);
+}
+
+LONG InterlockedExchange(LONG volatile *target, LONG value)
+{
+    return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
+}
+
+LONG InterlockedCompareExchange(LONG volatile *target, LONG value, LONG comparand)
+{
+    __atomic_compare_exchange_n(target, &comparand, value, false, __ATOMIC_SEQ_CST,
+                                __ATOMIC_SEQ_CST);
+    return comparand;
 }
