@@ -120,12 +120,15 @@ KVZ_EXPORT DWORD WINAPI KVZ_UnMount(LPCSTR mount_dir)
     return RefUnMount(mount_dir);
 }
 
-// FreeLibrary closes what the caller left open; at process exit (reserved
-// non-null) the system reclaims everything anyway.
+// The library sets itself up on load. FreeLibrary closes what the caller
+// left open; at process exit (reserved non-null) the system reclaims
+// everything anyway.
 KVZ_EXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     (void)instance;
-    if (reason == DLL_PROCESS_DETACH && reserved == NULL)
+    if (reason == DLL_PROCESS_ATTACH)
+        RefStartup();
+    else if (reason == DLL_PROCESS_DETACH && reserved == NULL)
         RefShutdown();
-    return RefStarted();
+    return TRUE;
 }

@@ -20,21 +20,20 @@ static DWORD g_first_free = NO_SLOT; // under the library lock
 void HandleWaitForSlot(HandleSlot *slot)
 {
     EnterCriticalSection(&slot->queue);
-    while (slot->busy.load(std::memory_order_relaxed) ||
-           slot->busy.exchange(true, std::memory_order_acquire)) {
+    while (KvzInterlockedRead(&slot->busy) != 0 || InterlockedExchange(&slot->busy, 1) != 0) {
     }
     LeaveCriticalSection(&slot->queue);
 }
 
 static void EnterSlot(HandleSlot *slot)
 {
-    if (slot->busy.exchange(true, std::memory_order_acquire))
+    if (InterlockedExchange(&slot->busy, 1) != 0)
         HandleWaitForSlot(slot);
 }
 
 static void LeaveSlot(HandleSlot *slot)
 {
-    slot->busy.store(false, std::memory_order_release);
+    InterlockedExchange(&slot->busy, 0);
 }
 
 static KVZHANDLE MakeHandle(DWORD slot, DWORD generation)
@@ -42,7 +41,7 @@ static KVZHANDLE MakeHandle(DWORD slot, DWORD generation)
     return generation * KVZ_REF_MAX_HANDLES + slot;
 }
 
-static bool StartTable(void)
+void HandleTableStart(void)
 {
     for (DWORD i = KVZ_REF_MAX_HANDLES; i-- > 0;) {
         InitializeCriticalSection(&g_handle_slots[i].queue);
@@ -52,11 +51,7 @@ static bool StartTable(void)
         g_handle_slots[i].next_free = g_first_free;
         g_first_free = i;
     }
-    return true;
 }
-
-// Runs while the library loads, before any entry point can be called.
-[[maybe_unused]] static const bool g_table_started = StartTable();
 
 KVZHANDLE HandleAttach(HandleKind kind, void *object)
 {

@@ -10,8 +10,6 @@
 
 #include "archive_api/kvz_api.h"
 
-#include <atomic>
-
 // Open files and searches at once. The unpacker holds one search per
 // directory level and one file; 1024 leaves room for any real caller. A
 // power of two, so a handle splits into slot and generation with a mask.
@@ -32,7 +30,7 @@ enum HandleKind {
 // on the slot's critical section, so at most one of them spins, and only
 // while the holder serves one call.
 struct HandleSlot {
-    std::atomic<bool> busy;
+    LONG volatile busy; // 1 while entered, through the platform's interlocked calls
     CRITICAL_SECTION queue;
     DWORD generation;
     HandleKind kind;
@@ -61,10 +59,10 @@ struct HandleUse {
 inline bool HandleEnter(KVZHANDLE handle, unsigned kinds, HandleUse *use)
 {
     HandleSlot *slot = &g_handle_slots[handle & (KVZ_REF_MAX_HANDLES - 1)];
-    if (slot->busy.exchange(true, std::memory_order_acquire))
+    if (InterlockedExchange(&slot->busy, 1) != 0)
         HandleWaitForSlot(slot);
     if (slot->generation != handle / KVZ_REF_MAX_HANDLES || (slot->kind & kinds) == 0) {
-        slot->busy.store(false, std::memory_order_release);
+        InterlockedExchange(&slot->busy, 0);
         return false;
     }
     use->slot = slot;
@@ -75,8 +73,11 @@ inline bool HandleEnter(KVZHANDLE handle, unsigned kinds, HandleUse *use)
 
 inline void HandleLeave(HandleUse *use)
 {
-    use->slot->busy.store(false, std::memory_order_release);
+    InterlockedExchange(&use->slot->busy, 0);
 }
+
+// Sets up the free list; the library entry calls it on load (see RefStartup).
+void HandleTableStart(void);
 
 // Frees a live handle whose kind is in kinds and gives its kind and object
 // in use (no slot is held) for the caller to release; false when the handle

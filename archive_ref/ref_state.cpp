@@ -1,25 +1,13 @@
 // Library lock, last error and cache settings.
 #include "archive_ref/ref_state.h"
 
-#include <atomic>
-
 static CRITICAL_SECTION g_library_lock;
-static thread_local DWORD t_last_error = ERROR_SUCCESS;
-static std::atomic<DWORD> g_cache_block_size{KVZ_REF_DEFAULT_BLOCK_SIZE};
-static std::atomic<DWORD> g_cache_size{KVZ_REF_DEFAULT_CACHE_SIZE};
+static LONG volatile g_cache_block_size = KVZ_REF_DEFAULT_BLOCK_SIZE;
+static LONG volatile g_cache_size = KVZ_REF_DEFAULT_CACHE_SIZE;
 
-static bool StartLibrary()
+void RefStateStart(void)
 {
     InitializeCriticalSection(&g_library_lock);
-    return true;
-}
-
-// Runs while the library loads, before any entry point can be called.
-static const bool g_started = StartLibrary();
-
-bool RefStarted(void)
-{
-    return g_started;
 }
 
 void RefLock(void)
@@ -34,38 +22,37 @@ void RefUnlock(void)
 
 void RefSetError(DWORD code)
 {
-    t_last_error = code;
     SetLastError(code);
 }
 
 DWORD RefGetError(void)
 {
-    return t_last_error;
+    return GetLastError();
 }
 
 DWORD RefSetCacheBlockSize(DWORD size)
 {
-    return g_cache_block_size.exchange(size);
+    return (DWORD)InterlockedExchange(&g_cache_block_size, (LONG)size);
 }
 
 DWORD RefGetCacheBlockSize(void)
 {
-    return g_cache_block_size.load();
+    return (DWORD)KvzInterlockedRead(&g_cache_block_size);
 }
 
 DWORD RefSetCacheSize(DWORD size)
 {
-    return g_cache_size.exchange(size);
+    return (DWORD)InterlockedExchange(&g_cache_size, (LONG)size);
 }
 
 DWORD RefGetCacheSize(void)
 {
-    return g_cache_size.load();
+    return (DWORD)KvzInterlockedRead(&g_cache_size);
 }
 
 DWORD RefReadBufferSize(void)
 {
-    DWORD size = g_cache_block_size.load();
+    DWORD size = RefGetCacheBlockSize();
     if (size < KVZ_REF_MIN_BLOCK_SIZE)
         return KVZ_REF_MIN_BLOCK_SIZE;
     return size > KVZ_REF_MAX_BLOCK_SIZE ? KVZ_REF_MAX_BLOCK_SIZE : size;

@@ -19,15 +19,17 @@
 #define KVZ_REF_ERROR_BAD_ARCHIVE 13  // ERROR_INVALID_DATA: the archive is not one we serve
 #define KVZ_REF_ERROR_TOO_MANY_OPEN 4 // ERROR_TOO_MANY_OPEN_FILES: handle table full
 
-// The library lock is set up while the library loads; true once it is.
-bool RefStarted(void);
+// Sets up the library lock; the library entry calls it on load (see
+// RefStartup), before any entry point can be called.
+void RefStateStart(void);
 
 // The library lock: covers the mount list and the handle table's free list.
 void RefLock(void);
 void RefUnlock(void);
 
-// The calling thread's last error, as KVZ_GetLastError answers it. Setting it
-// also sets the platform's, so callers reading either see the cause.
+// The calling thread's last error, as KVZ_GetLastError answers it: the
+// platform's own, which is kept per thread, so callers reading either see
+// the cause.
 void RefSetError(DWORD code);
 DWORD RefGetError(void);
 

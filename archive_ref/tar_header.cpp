@@ -274,7 +274,8 @@ static TarResult ReadLongName(const TarReader *reader, uint64_t offset, uint64_t
     uint32_t got = size < room ? (uint32_t)size : room;
     if (!ReadAt(reader, offset, slot.text, got))
         return TAR_READ_FAILED;
-    size_t length = strnlen(slot.text, got);
+    const char *end = (const char *)memchr(slot.text, 0, got); // no strnlen on the handheld
+    size_t length = end != NULL ? (size_t)(end - slot.text) : got;
     *slot.too_long = length == got && size > got;
     slot.text[*slot.too_long ? 0 : length] = 0;
     return TAR_OK;

@@ -21,6 +21,12 @@ DWORD RefUnMount(const char *dir)
     return result;
 }
 
+void RefStartup(void)
+{
+    RefStateStart();
+    HandleTableStart();
+}
+
 void RefShutdown(void)
 {
     HandleUse use;
