@@ -347,6 +347,20 @@ inline HANDLE GetCurrentProcess(void)
 
 // Arguments arrive as 8-bit paths already in Windows form.
 inline void KvzArgToPath(char *) {}
+
+// GCC gives a tail call with more than four arguments a frame of its own,
+// so a forwarder is written as the jump: the table's address from a literal,
+// the entry's load, bx (which interworks with a Thumb next library). The
+// call is named unevaluated only, so its arguments count as used.
+#define KVZ_FORWARDER __attribute__((naked))
+#define KVZ_FORWARD(table, index, call)                                                            \
+    (void)sizeof((call), 0);                                                                       \
+    __asm__("ldr r12, =" #table "\n\t"                                                             \
+            "ldr r12, [r12, #%c0]\n\t"                                                             \
+            "bx r12\n\t"                                                                           \
+            ".ltorg"                                                                               \
+            :                                                                                      \
+            : "i"((index) * sizeof(FARPROC)))
 #else
 // Turns a POSIX path argument ("/tmp/a.kvz") into the kit's backslash form.
 void KvzArgToPath(char *arg);
