@@ -1,0 +1,35 @@
+// kvz_ce_image's core: from a linked ARM ELF image, its .def and coredll's
+// export list to a Windows CE PE32 DLL (machine ARM, subsystem Windows CE
+// GUI 4.20) in memory. The ELF is read once; the layout is decided from its
+// sections; headers, section bytes, exports, imports and base relocations
+// are written from that layout. The output depends on the inputs alone.
+#pragma once
+
+#include "def_file.h"
+#include "name_list.h"
+
+#include <cstddef>
+#include <cstdint>
+
+struct CeImageInput {
+    const uint8_t *elf;
+    size_t elf_size;
+    const DefFile *def;
+    const NameList *coredll;
+    const char *dll_name; // the export directory's name, e.g. "pdaKVZ.dll"
+};
+
+struct CeImage {
+    uint8_t *data; // malloc'd, free with ce_image_free
+    uint32_t size;
+};
+
+// Refuses, with the symbol, section or relocation named in d, an ELF that is
+// not a 32-bit little-endian ARM executable; that lacks __ImageBase or
+// DllMain; that has an undefined symbol, TLS, static constructors, sections
+// out of place, a relocation other than ABS32 that depends on the load
+// address, an import slot not in coredll's list or a broken import address
+// table, a .def name it does not define as a function, or code for a later
+// core than ARMv4T or using Thumb-2.
+bool ce_image_build(const CeImageInput *input, CeImage *out, Diag *d);
+void ce_image_free(CeImage *image);

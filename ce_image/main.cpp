@@ -1,0 +1,225 @@
+// kvz_ce_image: writes a Windows CE ARM DLL from a linked ELF image, or the
+// thunks that route the DLL's CE calls through coredll.dll's imports.
+//
+//   kvz_ce_image --def X.def --coredll LIST -o OUT.dll IN.elf
+//   kvz_ce_image --thunks LIST -o OUT.S
+//
+// On failure it prints one line naming the symbol, section or relocation,
+// exits with 1 and leaves no output file behind.
+
+#include "ce_image.h"
+#include "thunks.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace
+{
+
+const size_t kMaxInputSize = 256u << 20; // a DLL's ELF with debug information is a few MiB
+const size_t kPathMax = 4096;
+
+struct Options {
+    const char *def;
+    const char *coredll;
+    const char *thunks;
+    const char *out;
+    const char *elf;
+};
+
+struct FileBytes {
+    char *data;
+    size_t size;
+};
+
+int usage()
+{
+    fprintf(stderr, "usage: kvz_ce_image --def X.def --coredll LIST -o OUT.dll IN.elf\n"
+                    "       kvz_ce_image --thunks LIST -o OUT.S\n");
+    return 2;
+}
+
+bool parse_options(int argc, char **argv, Options *o)
+{
+    memset(o, 0, sizeof *o);
+    for (int i = 1; i < argc; i++) {
+        const char **slot = nullptr;
+        if (strcmp(argv[i], "--def") == 0)
+            slot = &o->def;
+        else if (strcmp(argv[i], "--coredll") == 0)
+            slot = &o->coredll;
+        else if (strcmp(argv[i], "--thunks") == 0)
+            slot = &o->thunks;
+        else if (strcmp(argv[i], "-o") == 0)
+            slot = &o->out;
+        if (slot) {
+            if (i + 1 == argc || *slot)
+                return false;
+            *slot = argv[++i];
+        } else if (argv[i][0] == '-' || o->elf) {
+            return false;
+        } else {
+            o->elf = argv[i];
+        }
+    }
+    if (!o->out)
+        return false;
+    if (o->thunks)
+        return !o->def && !o->coredll && !o->elf;
+    return o->def && o->coredll && o->elf;
+}
+
+const char *base_name(const char *path)
+{
+    const char *name = path;
+    for (const char *c = path; *c; c++)
+        if (*c == '/' || *c == '\\')
+            name = c + 1;
+    return name;
+}
+
+bool read_file(const char *path, FileBytes *out, Diag *d)
+{
+    memset(out, 0, sizeof *out);
+    FILE *f = fopen(path, "rb");
+    if (!f)
+        return diag_fail(d, "%s: cannot open", path);
+    size_t capacity = 0;
+    bool ok = true;
+    for (;;) {
+        if (out->size == capacity) {
+            size_t grown = capacity ? capacity * 2 : 65536;
+            char *bigger = grown <= kMaxInputSize ? (char *)realloc(out->data, grown) : nullptr;
+            if (!bigger) {
+                ok = diag_fail(d, "%s: larger than %zu MiB or out of memory", path,
+                               kMaxInputSize >> 20);
+                break;
+            }
+            out->data = bigger;
+            capacity = grown;
+        }
+        size_t n = fread(out->data + out->size, 1, capacity - out->size, f);
+        out->size += n;
+        if (n == 0) {
+            if (ferror(f))
+                ok = diag_fail(d, "%s: read error", path);
+            break;
+        }
+    }
+    fclose(f);
+    if (!ok) {
+        free(out->data);
+        out->data = nullptr;
+    }
+    return ok;
+}
+
+// Writes through a temporary file renamed into place, so a failed run never
+// leaves a partial or stale output that a build would take for current.
+bool write_file(const char *path, const void *data, size_t size, bool (*fill)(FILE *, void *),
+                void *context, Diag *d)
+{
+    char tmp[kPathMax];
+    if (snprintf(tmp, sizeof tmp, "%s.tmp", path) >= (int)sizeof tmp)
+        return diag_fail(d, "%s: path too long", path);
+    FILE *f = fopen(tmp, "wb");
+    if (!f)
+        return diag_fail(d, "%s: cannot create", tmp);
+    bool ok = fill ? fill(f, context) : fwrite(data, 1, size, f) == size;
+    ok = (fclose(f) == 0) && ok;
+    if (ok && rename(tmp, path) != 0)
+        ok = false;
+    if (!ok) {
+        remove(tmp);
+        return diag_fail(d, "%s: cannot write", path);
+    }
+    return true;
+}
+
+struct ThunkJob {
+    const NameList *list;
+    const char *list_name;
+};
+
+bool fill_thunks(FILE *f, void *context)
+{
+    const ThunkJob *job = (const ThunkJob *)context;
+    return thunks_write(job->list, job->list_name, f);
+}
+
+bool read_names(const char *path, NameList *list, Diag *d)
+{
+    FileBytes text;
+    if (!read_file(path, &text, d))
+        return false;
+    bool ok = name_list_parse(list, text.data, text.size, path, d);
+    free(text.data);
+    return ok;
+}
+
+bool make_thunks(const Options *o, Diag *d)
+{
+    NameList list;
+    if (!read_names(o->thunks, &list, d))
+        return false;
+    ThunkJob job = {&list, base_name(o->thunks)};
+    bool ok = write_file(o->out, nullptr, 0, fill_thunks, &job, d);
+    name_list_free(&list);
+    return ok;
+}
+
+bool read_def(const char *path, DefFile *def, Diag *d)
+{
+    FileBytes text;
+    if (!read_file(path, &text, d))
+        return false;
+    bool ok = def_parse(def, text.data, text.size, path, d);
+    free(text.data);
+    return ok;
+}
+
+bool convert(const Options *o, const DefFile *def, const NameList *coredll, Diag *d)
+{
+    FileBytes elf;
+    if (!read_file(o->elf, &elf, d))
+        return false;
+    CeImageInput input = {(const uint8_t *)elf.data, elf.size, def, coredll, base_name(o->out)};
+    CeImage image;
+    bool ok = ce_image_build(&input, &image, d) &&
+              write_file(o->out, image.data, image.size, nullptr, nullptr, d);
+    ce_image_free(&image);
+    free(elf.data);
+    return ok;
+}
+
+bool make_image(const Options *o, Diag *d)
+{
+    NameList coredll;
+    DefFile def;
+    memset(&def, 0, sizeof def);
+    if (!read_names(o->coredll, &coredll, d))
+        return false;
+    bool ok = read_def(o->def, &def, d) && convert(o, &def, &coredll, d);
+    def_free(&def);
+    name_list_free(&coredll);
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options o;
+    if (!parse_options(argc, argv, &o))
+        return usage();
+    Diag d;
+    d.text[0] = 0;
+    bool ok = o.thunks ? make_thunks(&o, &d) : make_image(&o, &d);
+    if (!ok) {
+        remove(o.out);
+        fprintf(stderr, "kvz_ce_image: %s: %s\n", o.thunks ? o.thunks : o.elf, d.text);
+        return 1;
+    }
+    return 0;
+}

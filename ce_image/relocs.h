@@ -1,0 +1,23 @@
+// Base relocations from the relocations the link kept (ld -q). Every
+// R_ARM_ABS32 in a loaded section that points into the image becomes one
+// IMAGE_REL_BASED_HIGHLOW; PC-relative relocations and markers need none;
+// every other type is refused, since the writer cannot move what it holds.
+#pragma once
+
+#include "layout.h"
+
+struct BaseRelocs {
+    uint32_t *rvas; // sorted, each once
+    uint32_t count;
+};
+
+bool relocs_collect(const ElfFile *elf, const ImageLayout *layout, BaseRelocs *out, Diag *d);
+void relocs_free(BaseRelocs *relocs);
+
+// Size of the .reloc table: one block per 4 KiB page, each padded to 4 bytes.
+uint32_t relocs_table_size(const BaseRelocs *relocs);
+// Writes relocs_table_size bytes.
+void relocs_write(const BaseRelocs *relocs, uint8_t *out);
+
+// R_ARM_* name of a relocation type, or null when the writer has none.
+const char *arm_reloc_name(uint32_t type);
