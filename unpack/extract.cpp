@@ -83,11 +83,13 @@ static void ReportCopy(int result)
     if (result == COPY_DONE) {
         PrintLine("OK");
         ExtractedCount++;
-    } else if (result == COPY_READ_SHORT) {
-        PrintLine("Fehler beim Lesen der Datei!");
-    } else {
-        PrintLine("Fehler beim Schreiben der Datei!");
+        return;
     }
+    FailedCount++;
+    if (result == COPY_READ_SHORT)
+        PrintLine("Fehler beim Lesen der Datei!");
+    else
+        PrintLine("Fehler beim Schreiben der Datei!");
 }
 
 void ExtractFile(const char *entry_path, const char *output_path, unsigned long size)
@@ -95,6 +97,7 @@ void ExtractFile(const char *entry_path, const char *output_path, unsigned long 
     KVZHANDLE entry = KvzCreateFile(entry_path, GENERIC_READ, 0, NULL, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (entry == KVZ_INVALID_HANDLE) {
+        FailedCount++;
         PrintLineEnd();
         PrintText("Eingabedatei '");
         PrintText(entry_path);
@@ -102,6 +105,7 @@ void ExtractFile(const char *entry_path, const char *output_path, unsigned long 
         return;
     }
     if (!OpenOutputFile(output_path)) {
+        FailedCount++;
         PrintLineEnd();
         PrintText("Ausgabedatei '");
         PrintText(output_path);

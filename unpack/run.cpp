@@ -108,11 +108,11 @@ static void ResetCounters(void)
     MatchedCount = 0;
     ExtractedCount = 0;
     ArchiveEntryCount = 0;
-    WalkedDirectoryCount = 0;
+    FailedCount = 0;
 }
 
-// Step 12. A subdirectory whose walk started is no failure: it never counts
-// as extracted, but what failed below it was counted on its own.
+// Step 12. The failure line counts what the walk reported as failed, so a
+// target that could not be made is never followed by a success line.
 static void PrintSummary(void)
 {
     if (ListOnly) {
@@ -122,9 +122,8 @@ static void PrintSummary(void)
         PrintLine(ArchiveName);
         return;
     }
-    long failed = (long)MatchedCount - ExtractedCount - WalkedDirectoryCount;
-    if (failed > 0) {
-        PrintSigned(failed);
+    if (FailedCount > 0) {
+        PrintSigned(FailedCount);
         PrintLine(" Dateien wurden nicht fehlerfrei entpackt!");
     } else {
         PrintSigned(ExtractedCount);
@@ -146,7 +145,7 @@ static int MountAndWalk(int mount_length)
     PrintSummary();
     KvzUnMount(MountDir);
     UnloadUnpackerLibrary();
-    return UNPACK_EXIT_OK;
+    return FailedCount > 0 ? UNPACK_EXIT_WALK_FAILED : UNPACK_EXIT_OK;
 }
 
 int RunUnpacker(int argc, char **argv)

@@ -11,7 +11,7 @@
 int MatchedCount = 0;
 int ExtractedCount = 0;
 int ArchiveEntryCount = 0;
-int WalkedDirectoryCount = 0;
+int FailedCount = 0;
 
 // What the walk does with one entry after the archive and name tests.
 enum EntryUse {
@@ -39,6 +39,7 @@ static void PrintListingLine(const WIN32_FIND_DATAA *data, int depth)
 
 static void ReportBadName(const char *name)
 {
+    FailedCount++;
     PrintLineEnd();
     PrintText("Ungueltiger Dateiname im Archiv: '");
     PrintText(name);
@@ -48,6 +49,7 @@ static void ReportBadName(const char *name)
 // The path that did not fit: length characters of base, a backslash, name.
 static void ReportTooLong(const char *base, int length, const char *name)
 {
+    FailedCount++;
     PrintLineEnd();
     PrintText("Pfad zu lang (hoechstens 1024 Zeichen): '");
     PrintChars(base, (size_t)length);
@@ -58,6 +60,7 @@ static void ReportTooLong(const char *base, int length, const char *name)
 
 static void ReportSearchFailed(const char *dir_path)
 {
+    FailedCount++;
     PrintText("Fehler beim Suchen in ");
     PrintLine(dir_path);
 }
@@ -102,6 +105,7 @@ static EntryUse ChooseEntryUse(char *dir_path, int dir_length, WIN32_FIND_DATAA 
 static bool MakeOutputDirectory(char *output_path, int output_length)
 {
     if (!PathExists(output_path) && !CreateDirectoryA(output_path, NULL)) {
+        FailedCount++;
         PrintText("Fehler beim Erstellen des Verzeichnisses '");
         PrintText(output_path);
         PrintLine("'!");
@@ -165,8 +169,6 @@ void WalkDirectory(char *dir_path, int dir_length, char *output_path, int output
         KvzFindClose(search);
         return;
     }
-    if (depth > 0)
-        WalkedDirectoryCount++;
     do {
         ProcessEntry(dir_path, dir_length, output_path, output_length, depth, &data);
         dir_path[dir_length] = 0;

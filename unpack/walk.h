@@ -4,11 +4,14 @@
 #define KVZ_UNPACK_WALK_H
 
 // Run counters, zeroed by the run after the mount.
-extern int MatchedCount;         // entries that passed every test, directories too
-extern int ExtractedCount;       // files copied to their end and reported "OK"
-extern int ArchiveEntryCount;    // entries the platform does not find on disk
-extern int WalkedDirectoryCount; // subdirectories whose walk got past its search
-                                 // and its output directory
+extern int MatchedCount;      // entries that passed every test, directories too
+extern int ExtractedCount;    // files copied to their end and reported "OK"
+extern int ArchiveEntryCount; // entries the platform does not find on disk
+// Failures the walk reported, one per message: a file not extracted, a name
+// or path refused, a directory that could not be searched or created (the
+// mount directory and the target directory too). A directory whose walk got
+// past its search and its output directory is no failure.
+extern int FailedCount;
 
 // Walks the directory in dir_path (a buffer of UNPACK_PATH_CHARS, dir_length
 // characters used) into the output directory in output_path (output_length
