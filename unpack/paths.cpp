@@ -68,6 +68,55 @@ int MakeAbsolutePath(char *path)
     return (int)(c + n);
 }
 
+// ---- Resolved form ----
+static bool IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+// The length of out[0..length) without its last component and the backslash
+// before it; the drive part (out[0..prefix)) stays.
+static size_t DropLastComponent(const char *out, size_t prefix, size_t length)
+{
+    while (length > prefix && out[length - 1] != '\\')
+        length--;
+    return length > prefix ? length - 1 : prefix;
+}
+
+bool ResolvePath(const char *path, char *out)
+{
+    size_t prefix = DrivePrefixLength(path);
+    memcpy(out, path, prefix);
+    size_t length = prefix;
+    for (const char *p = path + prefix; *p != 0;) {
+        while (IsSeparator(*p))
+            p++;
+        const char *start = p;
+        while (*p != 0 && !IsSeparator(*p))
+            p++;
+        size_t part = (size_t)(p - start);
+        if (part == 0 || (part == 1 && start[0] == '.'))
+            continue;
+        if (part == 2 && start[0] == '.' && start[1] == '.') {
+            length = DropLastComponent(out, prefix, length);
+            continue;
+        }
+        if (part + 1 > UNPACK_PATH_MAX_LENGTH - length)
+            return false;
+        out[length++] = '\\';
+        memcpy(out + length, start, part);
+        length += part;
+    }
+    if (length == prefix) {
+        if (length >= UNPACK_PATH_MAX_LENGTH)
+            return false;
+        out[length++] = '\\';
+    }
+    out[length] = 0;
+    return true;
+}
+
+// ---- Existence ----
 bool PathExists(const char *path)
 {
     if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)

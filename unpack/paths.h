@@ -37,6 +37,15 @@ int MakeAbsolutePath(char *path);
 // "C:...", the length of "\\server\share" for a network path, else 0.
 size_t DrivePrefixLength(const char *directory);
 
+// Writes path into out (UNPACK_PATH_CHARS characters) in the form the
+// platform resolves it to, so that two spellings of one place compare equal:
+// its drive part as written, then its components, each behind one backslash,
+// with empty and "." components dropped and each ".." taking away the
+// component before it (never the drive part); "/" is a separator too. A
+// path with no components resolves to its drive part and a backslash. False
+// when the result would not fit.
+bool ResolvePath(const char *path, char *out);
+
 // True when the platform finds the path, or fails to look for any reason but
 // a missing file (ERROR_FILE_NOT_FOUND), a missing directory on the way
 // (ERROR_PATH_NOT_FOUND), or a path no file on disk can have: one the

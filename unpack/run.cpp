@@ -165,5 +165,6 @@ int RunUnpacker(int argc, char **argv)
         UnloadUnpackerLibrary();
         return UNPACK_EXIT_FAILED;
     }
+    SetRunOutputDir(ListOnly ? NULL : TargetDir);
     return MountAndWalk(mount_length);
 }

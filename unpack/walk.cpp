@@ -13,6 +13,9 @@ int ExtractedCount = 0;
 int ArchiveEntryCount = 0;
 int FailedCount = 0;
 
+// The run's target directory in resolved form; "" when there is none.
+static char RunOutputDir[UNPACK_PATH_CHARS] = "";
+
 // What the walk does with one entry after the archive and name tests.
 enum EntryUse {
     ENTRY_SKIP,     // not processed, not counted in MatchedCount
@@ -72,6 +75,22 @@ static bool IsDotEntry(const char *name)
     return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
 }
 
+void SetRunOutputDir(const char *target_dir)
+{
+    if (target_dir == NULL || !ResolvePath(target_dir, RunOutputDir))
+        RunOutputDir[0] = 0;
+}
+
+// A real entry that is the run's own output: walking it would copy what the
+// run writes into itself, one level deeper each run.
+static bool IsRunOutput(const char *entry_path)
+{
+    if (RunOutputDir[0] == 0)
+        return false;
+    char resolved[UNPACK_PATH_CHARS];
+    return ResolvePath(entry_path, resolved) && NamesEqualIgnoringCase(resolved, RunOutputDir);
+}
+
 // The archive test, the "." and ".." test and the name filter, in that
 // order; writes the entry path behind dir_length when the name allows it.
 static EntryUse ChooseEntryUse(char *dir_path, int dir_length, WIN32_FIND_DATAA *data)
@@ -91,7 +110,7 @@ static EntryUse ChooseEntryUse(char *dir_path, int dir_length, WIN32_FIND_DATAA 
         dir_path[dir_length] = '\\';
         if (!PathExists(dir_path))
             ArchiveEntryCount++;
-        else if (ArchiveOnly)
+        else if (ArchiveOnly || IsRunOutput(dir_path))
             return ENTRY_SKIP;
     }
     if (IsDotEntry(name) || !NameFilterAccepts(name))

@@ -13,6 +13,11 @@ extern int ArchiveEntryCount; // entries the platform does not find on disk
 // past its search and its output directory is no failure.
 extern int FailedCount;
 
+// Names the run's target directory (absolute), so that the walk never enters
+// it as a real entry: with -a it may lie among the real files the walk
+// copies, and would be copied into itself. NULL or "" names none.
+void SetRunOutputDir(const char *target_dir);
+
 // Walks the directory in dir_path (a buffer of UNPACK_PATH_CHARS, dir_length
 // characters used) into the output directory in output_path (output_length
 // characters used; unused with -d). depth is 0 for the mount directory and
