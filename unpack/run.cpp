@@ -82,19 +82,28 @@ static int SplitMountDir(void)
     return (int)(last - MountDir);
 }
 
+// The default target's length: the archive name up to its first dot behind
+// its leading dots, so ".sounds.KVZ" gives ".sounds" and never "", which
+// would extract into the current directory itself.
+static size_t DefaultTargetLength(const char *name)
+{
+    const char *stem = name;
+    while (*stem == '.')
+        stem++;
+    const char *dot = strchr(stem, '.');
+    return dot != NULL ? (size_t)(dot - name) : strlen(name);
+}
+
 // Step 8: TargetDir from -o or the archive name up to its first dot, then
 // made absolute; false after a message.
 static bool ResolveTargetDir(void)
 {
     static const char too_long[] = "Das Zielverzeichnis ist laenger als 1024 Zeichen!";
     bool fits;
-    if (TargetDirArg[0] != 0) {
+    if (TargetDirArg[0] != 0)
         fits = CopyPath(TargetDir, TargetDirArg);
-    } else {
-        const char *dot = strchr(ArchiveName, '.');
-        size_t length = dot != NULL ? (size_t)(dot - ArchiveName) : strlen(ArchiveName);
-        fits = AppendPath(TargetDir, 0, ArchiveName, length);
-    }
+    else
+        fits = AppendPath(TargetDir, 0, ArchiveName, DefaultTargetLength(ArchiveName));
     int length = fits ? MakeAbsolutePath(TargetDir) : ABSOLUTE_PATH_TOO_LONG;
     if (length < 0) {
         ReportAbsolutePathFailure(length, too_long);

@@ -306,4 +306,52 @@ OUT
     done
 }
 
+# The default target is the name up to its first dot behind leading dots.
+test_default_target_of_dotted_names() {
+    make_file "$T/src/chime.ogg" 5
+    make_archive "$T/arc/.sounds.KVZ" "$T/src" chime.ogg
+    cp "$T/arc/.sounds.KVZ" "$T/arc/musik.alt.kvz"
+    cp "$T/arc/.sounds.KVZ" "$T/arc/plain"
+    local archive
+    for archive in .sounds.KVZ musik.alt.kvz plain; do
+        run_unpack "$(arg_path "../arc/$archive")"
+        expect_rc 0
+        expect_out <<'OUT'
+- chime.ogg (5 Bytes) .OK
+1 Dateien erfolgreich entpackt!
+OUT
+    done
+    [ "$(ls -A "$T/run" | tr '\n' ' ')" = ".sounds musik plain " ] ||
+        fail "beside the targets: $(ls -A "$T/run" | tr '\n' ' ')"
+    expect_tree "$T/src" "$T/run/.sounds"
+}
+
+# tar -cf stores the second and third names of one file as hard links; each
+# extracts as a file of its own, and -d counts them as files.
+test_hard_links_extract_as_files() {
+    mkdir -p "$T/src/d"
+    make_file "$T/src/a.txt" 30
+    ln "$T/src/a.txt" "$T/src/c.txt"
+    ln "$T/src/a.txt" "$T/src/d/b.txt"
+    mkdir -p "$T/arc"
+    tar -cf "$T/arc/h.kvz" -C "$T/src" a.txt c.txt d
+    run_unpack "$(arg_path ../arc/h.kvz)"
+    expect_rc 0
+    expect_out <<'OUT'
+- a.txt (30 Bytes) .OK
+- c.txt (30 Bytes) .OK
++ d - b.txt (30 Bytes) .OK
+
+3 Dateien erfolgreich entpackt!
+OUT
+    expect_tree "$T/src" "$T/run/h"
+    run_unpack -d "$(arg_path ../arc/h.kvz)"
+    expect_out <<'OUT'
+- a.txt (30 Bytes)
+- c.txt (30 Bytes)
++ d
+Insgesamt 3 Dateien im Archiv h.kvz
+OUT
+}
+
 run_scenarios
