@@ -26,6 +26,7 @@ foreach(_t IN ITEMS kvz_unpack pdaKVZ kvz_platform)
 endforeach()
 install(FILES "${PROJECT_SOURCE_DIR}/proxy/sound_config.txt"
               "${PROJECT_SOURCE_DIR}/proxy/INSTALL.txt"
+              "${PROJECT_SOURCE_DIR}/unpack/KVZ_UNPACK.txt"
         DESTINATION ${_kvz_dest} OPTIONAL)
 
 set(CPACK_GENERATOR "ZIP")

@@ -19,7 +19,7 @@ win32) zip_name=kvzkit-1.0.0-win32-x86.zip pe_format=pei-i386 triple=i686-w64-mi
 win64) zip_name=kvzkit-1.0.0-win64-x64.zip pe_format=pei-x86-64 triple=x86_64-w64-mingw32 ;;
 *) echo "$usage" >&2; exit 2 ;;
 esac
-required=(kvz_unpack.exe pdaKVZ.dll sound_config.txt INSTALL.txt)
+required=(kvz_unpack.exe pdaKVZ.dll sound_config.txt INSTALL.txt KVZ_UNPACK.txt)
 
 objdump=$(command -v "$triple-objdump" || command -v objdump) ||
     { echo "no objdump to read the PE files" >&2; exit 1; }
