@@ -54,10 +54,26 @@ function(kvz_ordinal_table target def_file)
   target_sources(${target} PRIVATE "${_out}")
 endfunction()
 
+if(KVZ_CE_IMAGE)
+  include(KvzCeImage)
+endif()
+
 # kvz_add_dll(target FILE_NAME pdaKVZ.dll DEF file.def [KIT] SOURCES ...)
 # A shared library exporting by ordinal from its .def file, in every build.
+# In the CE image build (KVZ_CE_IMAGE) target is the DLL's linked ELF image
+# and bin/FILE_NAME is written from it (KvzCeImage.cmake).
 function(kvz_add_dll target)
   cmake_parse_arguments(ARG "KIT" "FILE_NAME;DEF" "SOURCES" ${ARGN})
+  if(KVZ_CE_IMAGE)
+    add_executable(${target} ${ARG_SOURCES})
+    target_link_libraries(${target} PRIVATE kvz_platform kvz_archive_api)
+    kvz_ce_link_dll(${target} FILE_NAME "${ARG_FILE_NAME}")
+    kvz_ce_write_dll(${target} FILE_NAME "${ARG_FILE_NAME}" DEF "${ARG_DEF}")
+    if(ARG_KIT)
+      kvz_kit_flags(${target})
+    endif()
+    return()
+  endif()
   add_library(${target} SHARED ${ARG_SOURCES})
   _kvz_set_file_name(${target} "${ARG_FILE_NAME}")
   target_link_libraries(${target} PRIVATE kvz_platform kvz_archive_api)
