@@ -7,6 +7,8 @@
 
 // The pseudo handle Windows gives for the current process.
 #define CURRENT_PROCESS ((HANDLE)(intptr_t)-1)
+// CE's: images inline it, as CE has no GetCurrentProcess call.
+#define CE_CURRENT_PROCESS ((HANDLE)(intptr_t)0x42)
 
 HANDLE GetCurrentProcess(void)
 {
@@ -21,7 +23,7 @@ DWORD GetCurrentProcessId(void)
 // Ends at once, as Windows does: no atexit handlers, no library detach.
 BOOL TerminateProcess(HANDLE process, UINT exit_code)
 {
-    if (process != CURRENT_PROCESS) {
+    if (process != CURRENT_PROCESS && process != CE_CURRENT_PROCESS) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
