@@ -1,5 +1,6 @@
 // Libraries: LoadLibrary, FreeLibrary, GetProcAddress and GetModuleFileName
-// over dlopen, with DllMain run as the Windows loader runs it.
+// over dlopen for ELF libraries and over pe_loader.cpp for CE ARM images,
+// with DllMain run as the Windows loader runs it.
 //
 // One recursive loader lock covers the module list and every DllMain call, as
 // on Windows: a library may load the next one from inside its DllMain.
@@ -17,10 +18,14 @@
 
 typedef BOOL(WINAPI *DllMainProc)(HINSTANCE, DWORD, LPVOID);
 
-// One loaded library; the record itself is the HMODULE.
+// One loaded library. Its HMODULE is the record itself for an ELF library
+// and the image's base for a PE image, as on Windows.
 struct ModuleRecord {
     ModuleRecord *next;
-    void *dl;
+    int format; // KVZ_MODULE_ELF or KVZ_MODULE_PE
+    void *dl;   // ELF
+    KvzPeModule *pe;
+    HMODULE handle;
     unsigned references;
     DllMainProc dll_main;
     bool detached_at_exit;
@@ -36,7 +41,7 @@ static bool exit_hook_installed;
 static ModuleRecord *find_module(HMODULE module)
 {
     for (ModuleRecord *m = module_list; m != NULL; m = m->next) {
-        if (m == module)
+        if (m->handle == module)
             return m;
     }
     return NULL;
@@ -132,6 +137,12 @@ static bool is_loadable_elf(const char *os_path)
            ident[EI_CLASS] == wanted_class;
 }
 
+bool KvzLoaderTracing(void)
+{
+    const char *trace = getenv("KVZ_LOADER_TRACE");
+    return trace != NULL && strcmp(trace, "1") == 0;
+}
+
 /* ---- Process exit ---- */
 
 // Windows detaches every library still loaded when the process exits, with a
@@ -147,39 +158,79 @@ static void detach_all_at_exit(void)
             break;
         m->detached_at_exit = true;
         if (m->dll_main != NULL)
-            m->dll_main((HINSTANCE)m, DLL_PROCESS_DETACH, (LPVOID)1);
+            m->dll_main((HINSTANCE)m->handle, DLL_PROCESS_DETACH, (LPVOID)1);
     }
     pthread_mutex_unlock(&loader_lock);
 }
 
 /* ---- LoadLibrary / FreeLibrary ---- */
 
-static ModuleRecord *attach_new_module(const char *os_path, void *dl)
+// Unmaps what dlopen or the PE loader mapped.
+static void release_image(void *dl, KvzPeModule *pe)
+{
+    if (dl != NULL)
+        dlclose(dl);
+    else
+        KvzPeUnload(pe);
+}
+
+static void trace_new_module(const ModuleRecord *module)
+{
+    if (!KvzLoaderTracing())
+        return;
+    if (module->format == KVZ_MODULE_PE)
+        fprintf(stderr, "kvz loader: PE %s at 0x%08lx (%s)\n", module->os_path,
+                (unsigned long)(uintptr_t)module->handle,
+                KvzPeRelocated(module->pe) ? "relocated" : "preferred base");
+    else
+        fprintf(stderr, "kvz loader: ELF %s\n", module->os_path);
+}
+
+// Lists the library mapped by dlopen (`dl`) or the PE loader (`pe`) and runs
+// its DllMain; on failure both are undone.
+static ModuleRecord *attach_new_module(const char *os_path, void *dl, KvzPeModule *pe)
 {
     ModuleRecord *module = (ModuleRecord *)calloc(1, sizeof *module);
     if (module == NULL) {
-        dlclose(dl);
+        release_image(dl, pe);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return NULL;
     }
+    module->format = dl != NULL ? KVZ_MODULE_ELF : KVZ_MODULE_PE;
     module->dl = dl;
+    module->pe = pe;
+    module->handle = dl != NULL ? (HMODULE)module : (HMODULE)KvzPeBase(pe);
     module->references = 1;
-    module->dll_main = (DllMainProc)own_symbol(dl, "DllMain");
+    module->dll_main =
+        dl != NULL ? (DllMainProc)own_symbol(dl, "DllMain") : (DllMainProc)KvzPeEntry(pe);
     KvzCopyText(module->os_path, sizeof module->os_path, os_path);
     module->next = module_list;
     module_list = module; // listed first, so DllMain may ask for its own file name
     if (!exit_hook_installed)
         exit_hook_installed = atexit(detach_all_at_exit) == 0;
+    trace_new_module(module);
     if (module->dll_main != NULL &&
-        !module->dll_main((HINSTANCE)module, DLL_PROCESS_ATTACH, NULL)) {
-        module->dll_main((HINSTANCE)module, DLL_PROCESS_DETACH, NULL);
+        !module->dll_main((HINSTANCE)module->handle, DLL_PROCESS_ATTACH, NULL)) {
+        module->dll_main((HINSTANCE)module->handle, DLL_PROCESS_DETACH, NULL);
         unlink_module(module);
-        dlclose(dl);
+        release_image(dl, pe);
         free(module);
         SetLastError(ERROR_DLL_INIT_FAILED);
         return NULL;
     }
     return module;
+}
+
+static HMODULE load_pe_locked(const char *os_path)
+{
+    KvzPeModule *pe = NULL;
+    DWORD result = KvzPeLoad(os_path, &pe);
+    if (result != ERROR_SUCCESS) {
+        SetLastError(result);
+        return NULL;
+    }
+    ModuleRecord *module = attach_new_module(os_path, NULL, pe);
+    return module != NULL ? module->handle : NULL;
 }
 
 static HMODULE load_library_locked(const char *os_name)
@@ -191,6 +242,8 @@ static HMODULE load_library_locked(const char *os_name)
     }
     ModuleRecord *loaded = find_module_by_path(os_path);
     if (loaded == NULL && !is_loadable_elf(os_path)) {
+        if (KvzIsPeFile(os_path))
+            return load_pe_locked(os_path);
         SetLastError(ERROR_BAD_EXE_FORMAT);
         return NULL;
     }
@@ -206,11 +259,13 @@ static HMODULE load_library_locked(const char *os_name)
                 dlclose(dl);
             }
         }
-        if (loaded == NULL)
-            return (HMODULE)attach_new_module(os_path, dl);
+        if (loaded == NULL) {
+            ModuleRecord *module = attach_new_module(os_path, dl, NULL);
+            return module != NULL ? module->handle : NULL;
+        }
     }
     loaded->references++;
-    return (HMODULE)loaded;
+    return loaded->handle;
 }
 
 static HMODULE load_library_os(const char *os_name)
@@ -252,9 +307,9 @@ BOOL FreeLibrary(HMODULE handle)
     }
     if (--module->references == 0) {
         if (module->dll_main != NULL && !module->detached_at_exit)
-            module->dll_main((HINSTANCE)module, DLL_PROCESS_DETACH, NULL);
+            module->dll_main((HINSTANCE)module->handle, DLL_PROCESS_DETACH, NULL);
         unlink_module(module);
-        dlclose(module->dl);
+        release_image(module->dl, module->pe);
         free(module);
     }
     pthread_mutex_unlock(&loader_lock);
@@ -276,18 +331,22 @@ static FARPROC ordinal_export(void *dl, unsigned ordinal)
 
 FARPROC GetProcAddress(HMODULE handle, LPCSTR name)
 {
+    bool by_ordinal = (uintptr_t)name < 0x10000;
     pthread_mutex_lock(&loader_lock);
     ModuleRecord *module = find_module(handle);
     void *dl = module != NULL ? module->dl : NULL;
+    FARPROC proc = NULL;
+    // A PE image's own export table, read while FreeLibrary cannot unmap it.
+    if (module != NULL && module->format == KVZ_MODULE_PE)
+        proc = KvzPeExport(module->pe, by_ordinal ? NULL : name, (unsigned)(uintptr_t)name);
     pthread_mutex_unlock(&loader_lock);
-    if (dl == NULL) {
+    if (module == NULL) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return NULL;
     }
-    FARPROC proc;
-    if ((uintptr_t)name < 0x10000) // an ordinal: the table and nothing else
+    if (dl != NULL && by_ordinal) // an ordinal: the table and nothing else
         proc = ordinal_export(dl, (unsigned)(uintptr_t)name);
-    else
+    else if (dl != NULL)
         proc = (FARPROC)own_symbol(dl, name);
     if (proc == NULL)
         SetLastError(ERROR_PROC_NOT_FOUND);
@@ -304,6 +363,15 @@ FARPROC GetProcAddressW(HMODULE module, LPCWSTR name)
         return NULL;
     }
     return GetProcAddress(module, narrow);
+}
+
+int KvzModuleFormatOf(HMODULE handle)
+{
+    pthread_mutex_lock(&loader_lock);
+    ModuleRecord *module = find_module(handle);
+    int format = module != NULL ? module->format : 0;
+    pthread_mutex_unlock(&loader_lock);
+    return format;
 }
 
 /* ---- GetModuleFileName ---- */
