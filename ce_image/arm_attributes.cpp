@@ -142,7 +142,8 @@ bool arm_attributes_check(const ElfFile *elf, Diag *d)
         return diag_fail(d, ".ARM.attributes: Tag_CPU_arch %s (%u) is later than v4T",
                          arch_name(a.cpu_arch), a.cpu_arch);
     if (a.thumb_isa_use > kArmThumbIsaThumb1)
-        return diag_fail(d, ".ARM.attributes: Tag_THUMB_ISA_use %u (Thumb-2) is not Thumb-1",
+        return diag_fail(d,
+                         ".ARM.attributes: Tag_THUMB_ISA_use %u allows Thumb-2, not only Thumb-1",
                          a.thumb_isa_use);
     if (a.wchar_t_size == kArmWcharT4Bytes)
         return diag_fail(d, ".ARM.attributes: Tag_ABI_PCS_wchar_t 4, CE text is 16-bit "
