@@ -48,13 +48,17 @@ bool check_table(const ElfFile *elf, const ImageLayout *layout, const Imports *i
                              "adjacent: the import address table must be contiguous",
                              a->name, layout->base + a->rva, b->name, layout->base + b->rva);
     }
-    const ImportSlot *last = &imports->slots[imports->count - 1];
+    const ImportSlot *first = &imports->slots[0], *last = &imports->slots[imports->count - 1];
     uint32_t end = last->rva + 4;
-    const ImageSection *placed = layout_find(layout, end, 4);
-    const uint8_t *word = nullptr;
-    if (placed && placed->elf)
-        word = elf_section_bytes(elf, placed->elf) + (end - placed->rva);
-    if (!word || get_le32(word) != 0)
+    // Slots and end word in one section with file bytes: the IAT is written there.
+    const ImageSection *home = layout_find(layout, first->rva, end + 4 - first->rva);
+    if (!home || !home->elf || (home->flags & kPeScnUninitializedData))
+        return diag_fail(d,
+                         "import address table: __imp_%s to the word after __imp_%s does not "
+                         "lie in one data section",
+                         first->name, last->name);
+    const uint8_t *word = elf_section_bytes(elf, home->elf) + (end - home->rva);
+    if (get_le32(word) != 0)
         return diag_fail(d, "import address table: no zero word after __imp_%s at 0x%08x",
                          last->name, layout->base + end);
     return true;

@@ -91,6 +91,9 @@ const Refusal kRefusals[] = {
     {"import table without end word",
      [](SynthElf &e) { e.put32(e.section(".data"), 8, 0xDEADBEEF); },
      "no zero word after __imp_Sleep at 0x10003008"},
+    {"import table ending with its section",
+     [](SynthElf &e) { e.sections[e.section(".data")].bytes.resize(8); },
+     "__imp_Sleep to the word after __imp_Sleep does not lie in one data section"},
     {"import slot in read-only data",
      [](SynthElf &e) {
          e.symbols[e.symbol("__imp_Sleep")].value = kBase + 0x2004;
