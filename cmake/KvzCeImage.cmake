@@ -12,7 +12,9 @@
 #   check/<stem>.elf   the relocation check: bin/<stem>.dll rebased by its own
 #                      base relocations must equal check/<stem>.dll's sections
 # <target> is the ELF image's executable target (link libraries to it as to
-# any DLL target); <target>_image writes both DLLs.
+# any DLL target; install or package bin/<stem>.dll, not the target's file,
+# which is the ELF: the target's property KVZ_CE_DLL names the DLL);
+# <target>_image writes both DLLs.
 include(ExternalProject)
 
 # The kit's root, also when a test project includes this file.
@@ -116,4 +118,5 @@ function(kvz_ce_write_dll target)
     list(APPEND _outputs "${_dll}")
   endforeach()
   add_custom_target(${target}_image ALL DEPENDS ${_outputs})
+  set_property(TARGET ${target} PROPERTY KVZ_CE_DLL "${KVZ_BIN_DIR}/${ARG_FILE_NAME}")
 endfunction()
