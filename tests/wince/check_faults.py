@@ -105,7 +105,7 @@ def main():
     build, def_file, coredll, intercepts = sys.argv[1:5]
     dll = os.path.join(build, "bin", "pdaKVZ.dll")
     args = ["--moved", os.path.join(build, "check", "pdaKVZ.dll"),
-            "--elf", os.path.join(build, "elf", "pdaKVZ.dll.elf"), "--def", def_file,
+            "--elf", os.path.join(build, "elf", "pdaKVZ.elf"), "--def", def_file,
             "--coredll", coredll, "--forwarders-except", intercepts]
     missed = 0
     with tempfile.TemporaryDirectory() as tmp:
@@ -118,7 +118,7 @@ def main():
                                 "--dll", copy] + args, capture_output=True, text=True)
             caught = r.returncode == 1 and any(l.startswith(expected) for l in r.stdout.splitlines())
             print("%s  %-26s %s" % ("ok  " if caught else "FAIL", damage.__name__,
-                                   expected if caught else "not caught:\n" + r.stdout))
+                                   expected if caught else "not caught:\n" + r.stdout + r.stderr))
             missed += not caught
     return 1 if missed else 0
 
