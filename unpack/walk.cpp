@@ -81,19 +81,43 @@ void SetRunOutputDir(const char *target_dir)
         RunOutputDir[0] = 0;
 }
 
+// True when path resolves to resolved, letters A-Z taken as a-z.
+static bool ResolvesTo(const char *path, const char *resolved)
+{
+    char own[UNPACK_PATH_CHARS];
+    return ResolvePath(path, own) && NamesEqualIgnoringCase(own, resolved);
+}
+
 // A real entry that is the run's own output: walking it would copy what the
 // run writes into itself, one level deeper each run.
 static bool IsRunOutput(const char *entry_path)
 {
-    if (RunOutputDir[0] == 0)
+    return RunOutputDir[0] != 0 && ResolvesTo(entry_path, RunOutputDir);
+}
+
+// A real file that would be its own output, as with -a and the archive's
+// folder as target: opening the output empties the file before it is read.
+// A real directory is still walked, since archive entries may lie in it.
+static bool IsOwnOutput(const char *entry_path, const char *output_path, int output_length,
+                        const WIN32_FIND_DATAA *data)
+{
+    if (ListOnly || (data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
+    size_t at = (size_t)output_length;
+    const char *name = data->cFileName;
+    char output[UNPACK_PATH_CHARS];
     char resolved[UNPACK_PATH_CHARS];
-    return ResolvePath(entry_path, resolved) && NamesEqualIgnoringCase(resolved, RunOutputDir);
+    // An output path that does not fit is never opened: ProcessEntry reports it.
+    return AppendPath(output, 0, output_path, at) && AppendPath(output, at, "\\", 1) &&
+           AppendPath(output, at + 1, name, strlen(name)) && ResolvePath(entry_path, resolved) &&
+           ResolvesTo(output, resolved);
 }
 
 // The archive test, the "." and ".." test and the name filter, in that
 // order; writes the entry path behind dir_length when the name allows it.
-static EntryUse ChooseEntryUse(char *dir_path, int dir_length, WIN32_FIND_DATAA *data)
+// output_path, this level's output directory, is only read.
+static EntryUse ChooseEntryUse(char *dir_path, int dir_length, const char *output_path,
+                               int output_length, WIN32_FIND_DATAA *data)
 {
     // A name the library did not terminate is as unusable as a bad one.
     bool terminated = memchr(data->cFileName, 0, sizeof data->cFileName) != NULL;
@@ -110,7 +134,8 @@ static EntryUse ChooseEntryUse(char *dir_path, int dir_length, WIN32_FIND_DATAA 
         dir_path[dir_length] = '\\';
         if (!PathExists(dir_path))
             ArchiveEntryCount++;
-        else if (ArchiveOnly || IsRunOutput(dir_path))
+        else if (ArchiveOnly || IsRunOutput(dir_path) ||
+                 IsOwnOutput(dir_path, output_path, output_length, data))
             return ENTRY_SKIP;
     }
     if (IsDotEntry(name) || !NameFilterAccepts(name))
@@ -140,7 +165,7 @@ static bool MakeOutputDirectory(char *output_path, int output_length)
 static void ProcessEntry(char *dir_path, int dir_length, char *output_path, int output_length,
                          int depth, WIN32_FIND_DATAA *data)
 {
-    EntryUse use = ChooseEntryUse(dir_path, dir_length, data);
+    EntryUse use = ChooseEntryUse(dir_path, dir_length, output_path, output_length, data);
     if (use == ENTRY_SKIP)
         return;
     const char *name = data->cFileName;

@@ -22,7 +22,9 @@ void SetRunOutputDir(const char *target_dir);
 // characters used) into the output directory in output_path (output_length
 // characters used; unused with -d). depth is 0 for the mount directory and
 // sets the indentation of the listing lines. On return dir_path reads again
-// as on entry; output_path holds whatever the walk last wrote.
+// as on entry; output_path holds whatever the walk last wrote. When extracting
+// with -a, a real file whose output path resolves to its own path is skipped
+// like "." and "..", so no file is opened for writing while it is read.
 void WalkDirectory(char *dir_path, int dir_length, char *output_path, int output_length, int depth);
 
 // Copies one archive file (entry_path) to output_path, printing the dots

@@ -306,6 +306,34 @@ OUT
     done
 }
 
+# -a with the archive's own folder as target: each real file there would be
+# its own output and be emptied by the open for writing. The real files keep
+# their bytes; the archive's entries are extracted, also into a folder that
+# exists for real (d), and nothing else is written.
+test_a_into_the_archive_folder_keeps_real_files() {
+    make_file "$T/src/one.txt" 10
+    make_file "$T/src/d/two.txt" 20
+    make_archive "$T/game/game.KVZ" "$T/src" one.txt d d/two.txt
+    make_file "$T/game/user.txt" 30
+    make_file "$T/game/d/mine.txt" 40
+    cp -r "$T/game" "$T/want" && cp -r "$T/src/." "$T/want"
+    cd "$T/game" || return 1
+    local target name=$CURRENT
+    for target in -o. -o"$(arg_path "$T/game")"; do
+        CURRENT="$name $target"
+        run_unpack -a "$target" game.KVZ
+        expect_rc 0
+        expect_out <<'OUT'
+- one.txt (10 Bytes) .OK
++ d - two.txt (20 Bytes) .OK
+
+2 Dateien erfolgreich entpackt!
+OUT
+        expect_tree "$T/want" "$T/game"
+        rm one.txt d/two.txt
+    done
+}
+
 # The default target is the name up to its first dot behind leading dots.
 test_default_target_of_dotted_names() {
     make_file "$T/src/chime.ogg" 5
