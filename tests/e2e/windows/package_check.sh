@@ -4,12 +4,14 @@
 #
 #   package_check.sh <build dir> <source dir> [win32|win64]
 #
-# win32 (the default) is the release package; win64 the same files, 64-bit,
-# from the test build. Checks: the ZIP's name; kvz_unpack.exe, pdaKVZ.dll,
-# sound_config.txt and INSTALL.txt at its top; no other program or library
-# (the reference library and the test fakes are not shipped); every PE file
-# is of the build's machine (x86, or x86-64) and imports no mingw runtime DLL;
-# pdaKVZ.dll exports the names and ordinals of its .def.
+# win32 (the default) is the release package; win64 the same files, with a
+# 64-bit kvz_unpack.exe, from the test build. Checks: the ZIP's name;
+# kvz_unpack.exe, pdaKVZ.dll, sound_config.txt, INSTALL.txt and KVZ_UNPACK.txt
+# at its top; no other program or library (the reference library and the test
+# fakes are not shipped); kvz_unpack.exe is of the build's machine (x86, or
+# x86-64) and pdaKVZ.dll the handheld's (ARM, Windows CE subsystem, imports
+# from COREDLL.dll alone); no PE file imports a mingw runtime DLL; pdaKVZ.dll
+# exports the names and ordinals of its .def.
 set -u
 usage="usage: package_check.sh <build dir> <source dir> [win32|win64]"
 build=${1:?$usage}
@@ -54,12 +56,23 @@ while read -r f; do
     esac
 done <"$tmp/list"
 
-# ---- Every PE file runs alone: the build's machine, no mingw runtime DLL ----
+# ---- Every PE file runs alone, on its machine: no mingw runtime DLL ----
 while read -r f; do
     case "$f" in *.exe | *.dll) ;; *) continue ;; esac
-    "$objdump" -p "$tmp/unzipped/$f" >"$tmp/pe.txt" 2>&1 || { bad "$f is not a PE file"; continue; }
-    grep -q "file format $pe_format\$" "$tmp/pe.txt" || bad "$f is not a $pe_format file"
-    imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' "$tmp/pe.txt" | tr '\n' ' ')
+    if [ "$f" = pdaKVZ.dll ]; then
+        llvm-readobj --file-headers --coff-imports "$tmp/unzipped/$f" >"$tmp/pe.txt" 2>&1 ||
+            { bad "$f is not a PE file"; continue; }
+        grep -q 'Machine: IMAGE_FILE_MACHINE_ARM (0x1C0)' "$tmp/pe.txt" ||
+            bad "$f is not the handheld's ARM DLL: $(grep -m1 'Machine:' "$tmp/pe.txt")"
+        grep -q 'Subsystem: IMAGE_SUBSYSTEM_WINDOWS_CE_GUI' "$tmp/pe.txt" ||
+            bad "$f is not made for Windows CE"
+        imports=$(awk '/^Import \{/ {getline; print $2}' "$tmp/pe.txt" | tr '\n' ' ')
+        [ "$imports" = "COREDLL.dll " ] || bad "$f imports from $imports, not COREDLL.dll alone"
+    else
+        "$objdump" -p "$tmp/unzipped/$f" >"$tmp/pe.txt" 2>&1 || { bad "$f is not a PE file"; continue; }
+        grep -q "file format $pe_format\$" "$tmp/pe.txt" || bad "$f is not a $pe_format file"
+        imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' "$tmp/pe.txt" | tr '\n' ' ')
+    fi
     echo "$f imports: $imports"
     if grep -qiE 'libgcc|libstdc\+\+|libwinpthread|mingw' <<<"$imports"; then
         bad "$f needs a mingw runtime DLL: $imports"
@@ -68,13 +81,8 @@ done <"$tmp/list"
 
 # ---- The proxy exports every entry point of its .def at its ordinal ----
 if [ -f "$tmp/unzipped/pdaKVZ.dll" ]; then
-    "$objdump" -p "$tmp/unzipped/pdaKVZ.dll" >"$tmp/pe.txt" 2>&1
-    # The name table gives each name's ordinal less the ordinal base.
-    awk '/Ordinal Base/ { base = $NF }
-         /\[Ordinal\/Name Pointer\] Table/ { names = 1; next }
-         names && /^[[:space:]]*\[ *[0-9]+\] [A-Za-z_]/ {
-             gsub(/[][]/, " "); print $1 + base, $2 }
-         names && /^[[:space:]]*$/ { names = 0 }' "$tmp/pe.txt" | sort -n >"$tmp/exports"
+    llvm-readobj --coff-exports "$tmp/unzipped/pdaKVZ.dll" |
+        awk '/Ordinal:/ {o = $2} /Name:/ {print o, $2}' | sort -n >"$tmp/exports"
     sed -n 's/^[[:space:]]*\([A-Za-z_][A-Za-z_0-9]*\)[@0-9]*[[:space:]]*@\([0-9]*\).*/\2 \1/p' \
         "$source/proxy/pdaKVZ.def" | sort -n >"$tmp/def"
     if ! diff "$tmp/def" "$tmp/exports" >"$tmp/export.diff"; then
