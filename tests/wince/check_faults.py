@@ -42,14 +42,20 @@ def writable_code(pe):
     fix_checksum(pe)
 
 
-def dropped_relocation(pe):
-    """The first HIGHLOW entry becomes padding: one address is no longer moved."""
+def drop_relocation_at(pe, rva):
+    """The HIGHLOW entry of rva becomes padding: that address is no longer moved."""
     for block in pe.DIRECTORY_ENTRY_BASERELOC:
         for entry in block.entries:
-            if entry.type == REL_BASED_HIGHLOW:
+            if entry.type == REL_BASED_HIGHLOW and entry.rva == rva:
                 entry.struct.Data &= 0x0FFF  # type 0, ABSOLUTE
                 fix_checksum(pe)
                 return
+    raise ValueError("no relocation at 0x%X" % rva)
+
+
+def dropped_relocation(pe):
+    """KVZ_ReadFile's literal, ForwardTable's address, is no longer moved."""
+    drop_relocation_at(pe, forwarder(pe, b"KVZ_ReadFile") + 12)
 
 
 def renamed_import(pe):

@@ -65,7 +65,7 @@ class StartupRun : public ::testing::Test
             testing::internal::CaptureStderr();
         BOOL ok = ProxyStartupInModuleDir();
         if (BoxesOnStderr())
-            boxes = testing::internal::GetCapturedStderr();
+            boxes = WithoutLoaderLines(testing::internal::GetCapturedStderr());
         EXPECT_EQ(0, LiveBlocks) << "configuration store not released";
         return ok;
     }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -104,4 +105,21 @@ std::string BoxLine(unsigned flags, const std::string &utf8_text)
 bool BoxesOnStderr()
 {
     return KVZ_TEST_BOXES_ON_STDERR != 0;
+}
+
+std::string WithoutLoaderLines(const std::string &err)
+{
+    std::string rest;
+    size_t at = 0;
+    while (at < err.size()) {
+        size_t end = err.find('\n', at);
+        end = end == std::string::npos ? err.size() : end + 1;
+        std::string line = err.substr(at, end - at);
+        if (line.rfind("kvz loader:", 0) == 0)
+            std::cout << line;
+        else
+            rest += line;
+        at = end;
+    }
+    return rest;
 }

@@ -51,6 +51,12 @@ extern const char kTextLogOpenFailed[];
 extern const char kTextSameDir[];
 extern const char kTextImportFailed[];
 
+// Standard error without the loader's lines ("kvz loader: ...", written when
+// KVZ_LOADER_TRACE is set), which go to standard output instead, so a test
+// reads its message boxes alone and still says which file format each module
+// had.
+std::string WithoutLoaderLines(const std::string &err);
+
 // Whether a message box is a line on stderr that a test can read and answer
 // (POSIX layer) rather than a window (Wine, Windows).
 bool BoxesOnStderr();
