@@ -358,6 +358,35 @@ int MappingCount()
     return count;
 }
 
+// Sets (or with NULL unsets) an environment variable for one scope, whatever
+// the run's own environment holds.
+class ScopedEnv
+{
+  public:
+    ScopedEnv(const char *name, const char *value) : name_(name)
+    {
+        const char *old = getenv(name);
+        had_ = old != NULL;
+        old_ = had_ ? old : "";
+        if (value != NULL)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv()
+    {
+        if (had_)
+            setenv(name_, old_.c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+  private:
+    const char *name_;
+    bool had_;
+    std::string old_;
+};
+
 HMODULE Load(const std::string &path)
 {
     return LoadLibraryA(path.c_str());
@@ -370,12 +399,11 @@ TEST(PeLoader, TheTraceNamesEachNewModuleAndItsFormat)
     ASSERT_GT(length, 0);
     path[length] = 0;
     strcpy(strrchr(path, '/') + 1, "kvz_probe.dll"); // found beside the program
-    setenv("KVZ_LOADER_TRACE", "1", 1);
+    ScopedEnv tracing("KVZ_LOADER_TRACE", "1");
     testing::internal::CaptureStderr();
     HMODULE probe = LoadLibraryA("kvz_probe.dll");
     HMODULE again = LoadLibraryA("kvz_probe.dll");
     std::string trace = testing::internal::GetCapturedStderr();
-    unsetenv("KVZ_LOADER_TRACE");
     ASSERT_NE(probe, nullptr) << GetLastError();
     EXPECT_EQ(trace, std::string("kvz loader: ELF ") + path + "\n") << "one line, for the new one";
     EXPECT_EQ(again, probe);
@@ -459,11 +487,10 @@ void RunAndFree(HMODULE module, const std::string &path)
 TEST(PeLoader, RunsAtItsPreferredBase)
 {
     std::string path = WriteImage(Emit(GoodImage()), "at_base.dll");
-    setenv("KVZ_LOADER_TRACE", "1", 1);
+    ScopedEnv tracing("KVZ_LOADER_TRACE", "1"), at_base("KVZ_PE_LOAD_AWAY", NULL);
     testing::internal::CaptureStderr();
     HMODULE module = Load(path);
     std::string trace = testing::internal::GetCapturedStderr();
-    unsetenv("KVZ_LOADER_TRACE");
     ASSERT_NE(module, nullptr) << GetLastError();
     EXPECT_EQ(trace, "kvz loader: PE " + path + " at 0x30000000 (preferred base)\n");
     EXPECT_EQ(Load(path), module) << "a second load counts a reference";
@@ -474,13 +501,10 @@ TEST(PeLoader, RunsAtItsPreferredBase)
 TEST(PeLoader, RunsAwayFromItsBase)
 {
     std::string path = WriteImage(Emit(GoodImage()), "away.dll");
-    setenv("KVZ_PE_LOAD_AWAY", "1", 1);
-    setenv("KVZ_LOADER_TRACE", "1", 1);
+    ScopedEnv tracing("KVZ_LOADER_TRACE", "1"), away("KVZ_PE_LOAD_AWAY", "1");
     testing::internal::CaptureStderr();
     HMODULE module = Load(path);
     std::string trace = testing::internal::GetCapturedStderr();
-    unsetenv("KVZ_LOADER_TRACE");
-    unsetenv("KVZ_PE_LOAD_AWAY");
     ASSERT_NE(module, nullptr) << GetLastError();
     EXPECT_NE((uintptr_t)module, kBase);
     EXPECT_NE(trace.find(" (relocated)\n"), std::string::npos) << trace;
@@ -511,7 +535,7 @@ TEST(PeLoader, RefusedImagesLeaveNothingMapped)
     damages.push_back({"DllMain says FALSE",
                        [](Image &im) { im.Put32(kDllMain + 32, 0xe3a00000); }, // mov r0, #0
                        ERROR_DLL_INIT_FAILED, ""});
-    setenv("KVZ_PE_LOAD_AWAY", "1", 1);
+    ScopedEnv away("KVZ_PE_LOAD_AWAY", "1");
     for (const Damage &damage : damages) {
         std::string path = WriteImage(DamagedFile(damage), "damaged.dll");
         int maps = MappingCount();
@@ -529,7 +553,6 @@ TEST(PeLoader, RefusedImagesLeaveNothingMapped)
                                 ", which the layer does not serve\n");
         }
     }
-    unsetenv("KVZ_PE_LOAD_AWAY");
 }
 
 #else
