@@ -14,6 +14,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -336,12 +337,24 @@ TEST(PeImage, EveryCutOfTheFileIsRefused)
 
 /* ---- The loader ---- */
 
+// The test program's own folder for the images it writes, removed with them
+// when the program ends.
+struct ImageDir {
+    char path[32] = "/tmp/kvz_pe_XXXXXX";
+    bool made = mkdtemp(path) != NULL;
+    ~ImageDir()
+    {
+        if (made)
+            std::filesystem::remove_all(path);
+    }
+};
+
 std::string WriteImage(const std::vector<uint8_t> &file, const char *name)
 {
-    static char dir[] = "/tmp/kvz_pe_XXXXXX";
-    if (dir[sizeof dir - 2] == 'X' && mkdtemp(dir) == NULL)
+    static ImageDir dir;
+    if (!dir.made)
         return "";
-    std::string path = std::string(dir) + "/" + name;
+    std::string path = std::string(dir.path) + "/" + name;
     FILE *out = fopen(path.c_str(), "wb");
     fwrite(file.data(), 1, file.size(), out);
     fclose(out);
