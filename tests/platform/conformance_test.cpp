@@ -435,27 +435,37 @@ TEST(CriticalSectionTest, NestsOnOneThreadAndExcludesAnother)
 
 /* ---- Time ---- */
 
+// time() may read a coarser clock than GetLocalTime, a tick behind it, so
+// the local time given must lie in the seconds the two reads of time()
+// straddle, or the next one; and each field must be in range, so that the
+// C library reads the same fields back from it.
 TEST(LocalTimeTest, AgreesWithTheCLibrary)
 {
-    for (int attempt = 0; attempt < 5; attempt++) {
-        time_t before = time(NULL);
-        SYSTEMTIME now;
-        memset(&now, 0x55, sizeof now);
-        GetLocalTime(&now);
-        if (time(NULL) != before)
-            continue; // a second boundary passed in between: try again
-        struct tm expected = *localtime(&before);
-        EXPECT_EQ(now.wYear, expected.tm_year + 1900);
-        EXPECT_EQ(now.wMonth, expected.tm_mon + 1);
-        EXPECT_EQ(now.wDay, expected.tm_mday);
-        EXPECT_EQ(now.wDayOfWeek, expected.tm_wday);
-        EXPECT_EQ(now.wHour, expected.tm_hour);
-        EXPECT_EQ(now.wMinute, expected.tm_min);
-        EXPECT_EQ(now.wSecond, expected.tm_sec);
-        EXPECT_LT(now.wMilliseconds, 1000);
-        return;
-    }
-    FAIL() << "the clock kept crossing second boundaries";
+    time_t before = time(NULL);
+    SYSTEMTIME now;
+    memset(&now, 0x55, sizeof now);
+    GetLocalTime(&now);
+    time_t after = time(NULL);
+    struct tm fields = {};
+    fields.tm_year = now.wYear - 1900;
+    fields.tm_mon = now.wMonth - 1;
+    fields.tm_mday = now.wDay;
+    fields.tm_hour = now.wHour;
+    fields.tm_min = now.wMinute;
+    fields.tm_sec = now.wSecond;
+    fields.tm_isdst = -1;
+    time_t seen = mktime(&fields);
+    EXPECT_GE(seen, before);
+    EXPECT_LE(seen, after + 1);
+    struct tm expected = *localtime(&seen);
+    EXPECT_EQ(now.wYear, expected.tm_year + 1900);
+    EXPECT_EQ(now.wMonth, expected.tm_mon + 1);
+    EXPECT_EQ(now.wDay, expected.tm_mday);
+    EXPECT_EQ(now.wDayOfWeek, expected.tm_wday);
+    EXPECT_EQ(now.wHour, expected.tm_hour);
+    EXPECT_EQ(now.wMinute, expected.tm_min);
+    EXPECT_EQ(now.wSecond, expected.tm_sec);
+    EXPECT_LT(now.wMilliseconds, 1000);
 }
 
 } // namespace
