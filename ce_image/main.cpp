@@ -148,14 +148,22 @@ bool fill_thunks(FILE *f, void *context)
     return thunks_write(job->list, job->list_name, f);
 }
 
-bool read_names(const char *path, NameList *list, Diag *d)
+// Reads the text file at path whole and hands it to parse, which fills out.
+template <typename Out>
+bool parse_file(const char *path, Out *out,
+                bool (*parse)(Out *, const char *, size_t, const char *, Diag *), Diag *d)
 {
     FileBytes text;
     if (!read_file(path, &text, d))
         return false;
-    bool ok = name_list_parse(list, text.data, text.size, path, d);
+    bool ok = parse(out, text.data, text.size, path, d);
     free(text.data);
     return ok;
+}
+
+bool read_names(const char *path, NameList *list, Diag *d)
+{
+    return parse_file(path, list, name_list_parse, d);
 }
 
 bool make_thunks(const Options *o, Diag *d)
@@ -171,12 +179,7 @@ bool make_thunks(const Options *o, Diag *d)
 
 bool read_def(const char *path, DefFile *def, Diag *d)
 {
-    FileBytes text;
-    if (!read_file(path, &text, d))
-        return false;
-    bool ok = def_parse(def, text.data, text.size, path, d);
-    free(text.data);
-    return ok;
+    return parse_file(path, def, def_parse, d);
 }
 
 bool convert(const Options *o, const DefFile *def, const NameList *coredll, Diag *d)
