@@ -151,6 +151,64 @@ static void NormaliseLineEnds(char *text, size_t count)
     }
 }
 
+/* ---- What editors write ---- */
+
+// Notepad's "UTF-8" puts EF BB BF before the text, its "Unicode" writes
+// UTF-16LE behind FF FE. Both are turned into the 8-bit text the reader
+// works on; any other file is taken as it is.
+static const unsigned char kUtf8Mark[] = {0xEF, 0xBB, 0xBF};
+static const unsigned char kUtf16LeMark[] = {0xFF, 0xFE};
+
+static bool StartsWith(const char *text, size_t size, const unsigned char *mark, size_t length)
+{
+    return size >= length && memcmp(text, mark, length) == 0;
+}
+
+// Each code unit below 256 becomes that byte, in place: the output never
+// overtakes the input. A line holding a larger unit is dropped whole, line
+// end kept, so no part of it can pass for a key, a value or a header. A NUL
+// unit ends the text, as a NUL byte does; an odd last byte is no unit.
+static size_t NarrowUtf16Le(char *text, size_t size)
+{
+    const unsigned char *bytes = (const unsigned char *)text;
+    size_t out = 0;
+    size_t line_start = 0;
+    bool wide_line = false;
+    for (size_t in = sizeof kUtf16LeMark; in + 1 < size; in += 2) {
+        unsigned unit = bytes[in] | (unsigned)bytes[in + 1] << 8;
+        if (unit == 0)
+            break;
+        if (unit > 0xFF) {
+            wide_line = true;
+            continue;
+        }
+        if (unit == '\n') {
+            if (wide_line)
+                out = line_start;
+            wide_line = false;
+            line_start = out + 1;
+        }
+        text[out++] = (char)unit;
+    }
+    if (wide_line)
+        out = line_start;
+    text[out] = 0;
+    return out;
+}
+
+// Turns size bytes of text (NUL-terminated behind them) into 8-bit text in
+// place and returns its new size; the NUL follows it.
+static size_t DecodeEditorText(char *text, size_t size)
+{
+    if (StartsWith(text, size, kUtf16LeMark, sizeof kUtf16LeMark))
+        return NarrowUtf16Le(text, size);
+    if (!StartsWith(text, size, kUtf8Mark, sizeof kUtf8Mark))
+        return size;
+    size -= sizeof kUtf8Mark;
+    memmove(text, text + sizeof kUtf8Mark, size + 1);
+    return size;
+}
+
 /* ---- Lines ---- */
 
 // Makes the section named by the header line current, adding it if new.
@@ -253,6 +311,7 @@ uint32_t ConfigLoad(ConfigStore *store, const char *path)
     uint32_t result = ReadWholeFile(path, &text, &size);
     if (result != CONFIG_LOADED)
         return result;
+    size = DecodeEditorText(text, size);
     NormaliseLineEnds(text, size + 1);
     result = ProcessLines(store, text);
     Free(text);

@@ -10,9 +10,15 @@
 // Within a section the first occurrence of a key wins, and a header naming a
 // section read earlier makes that section current again.
 //
-// The file is read whole with one read into one buffer, its line ends are
-// normalised (CR LF becomes LF; a CR on its own stays a byte of the line) and
-// its lines split in place; everything behind the first NUL byte is ignored.
+// Editors' encodings are read as well: a UTF-8 byte-order mark at the start
+// is skipped, and a file starting with the UTF-16LE mark (FF FE) is taken as
+// its characters, each below 256 as one byte; a line holding any other
+// character is dropped whole. The rules above then apply unchanged.
+//
+// The file is read whole with one read into one buffer, decoded, its line
+// ends normalised (CR LF becomes LF; a CR on its own stays a byte of the
+// line) and its lines split in place; everything behind the first NUL is
+// ignored.
 // Keys, values and names are copied out and the buffer is freed before
 // ConfigLoad returns. A store is used by one thread at a time.
 #ifndef KVZ_PROXY_CONFIG_H

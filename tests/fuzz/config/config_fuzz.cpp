@@ -1,6 +1,7 @@
 // Loads arbitrary bytes as a configuration file and checks the store: the
-// invariants of its lists, a plain model of the line rules, and that nothing
-// stays allocated. Each input is loaded again with one allocation failing.
+// invariants of its lists, a plain model of the decoding and the line rules,
+// and that nothing stays allocated. Each input is loaded again with one
+// allocation failing.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -45,9 +46,39 @@ struct ModelSection {
     std::vector<std::pair<std::string, std::string>> entries;
 };
 
+// What editors write, restated: a UTF-8 mark is dropped; behind FF FE each
+// UTF-16LE unit below 256 is one byte, a line holding a larger one is left
+// out but for its line end, a NUL unit ends the text, an odd last byte is
+// no unit.
+std::string Decoded(const uint8_t *data, size_t size)
+{
+    std::string bytes((const char *)data, size);
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        return bytes.substr(3);
+    if (bytes.compare(0, 2, "\xFF\xFE") != 0)
+        return bytes;
+    std::string text, line;
+    bool wide = false;
+    for (size_t i = 2; i + 1 < size; i += 2) {
+        unsigned unit = data[i] | data[i + 1] << 8;
+        if (unit == 0)
+            break;
+        if (unit > 0xFF)
+            wide = true;
+        else
+            line += (char)unit;
+        if (unit == '\n') {
+            text += wide ? std::string("\n") : line;
+            line.clear();
+            wide = false;
+        }
+    }
+    return wide ? text : text + line;
+}
+
 std::vector<ModelSection> Model(const uint8_t *data, size_t size)
 {
-    std::string text((const char *)data, size);
+    std::string text = Decoded(data, size);
     text = text.substr(0, text.find('\0'));
     std::string joined;
     for (size_t i = 0; i < text.size(); i++)

@@ -18,6 +18,17 @@ struct LineCase {
 // std::string literals keep NUL bytes inside the file's bytes.
 using namespace std::string_literals;
 
+// A file as Notepad saves "Unicode": the mark FF FE, then UTF-16LE units.
+std::string Utf16Le(const std::u16string &text)
+{
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) {
+        bytes += (char)(unit & 0xFF);
+        bytes += (char)(unit >> 8);
+    }
+    return bytes;
+}
+
 const LineCase LineCases[] = {
     {"empty_file", "", ""},
     {"only_line_ends", "\n\n\r\n", ""},
@@ -64,6 +75,15 @@ const LineCase LineCases[] = {
      "[b]\n\"y\"=\"2\"\n[a]\n\"z\"=\"3\"\n\"x\"=\"1\"\n"},
     {"section_names_case_sensitive", "[A]\n[a]\n[A]\n", "[a]\n[A]\n"},
     {"empty_section_kept", "[empty]\n[full]\nk=v\n", "[full]\n\"k\"=\"v\"\n[empty]\n"},
+    {"utf8_mark_skipped_at_start_only", "\xEF\xBB\xBFSoundDir=x\r\nk=\xEF\xBB\xBF\r\n",
+     "\"k\"=\"\\xef\\xbb\\xbf\"\n\"SoundDir\"=\"x\"\n"},
+    {"utf16le_characters_below_256_as_bytes",
+     Utf16Le(u"SoundDir=meine\r\nLog=\u00E4\r\n[s]\r\nk=v"),
+     "\"Log\"=\"\\xe4\"\n\"SoundDir\"=\"meine\"\n[s]\n\"k\"=\"v\"\n"},
+    {"utf16le_line_with_wider_character_dropped_whole",
+     Utf16Le(u"k=\u20AC\r\nk=2\r\n[\u4E2D]\r\nj=3\n\U0001F600=4"), "\"j\"=\"3\"\n\"k\"=\"2\"\n"},
+    {"utf16le_odd_last_byte_is_no_unit", Utf16Le(u"a=1\nb=2") + "3", "\"b\"=\"2\"\n\"a\"=\"1\"\n"},
+    {"utf16le_nul_unit_ends_the_text", Utf16Le(u"a=1\nb=2\0c=3\n"s), "\"b\"=\"2\"\n\"a\"=\"1\"\n"},
 };
 
 // Test names and failures show the row's name, not its bytes.

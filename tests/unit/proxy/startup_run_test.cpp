@@ -104,19 +104,33 @@ TEST_F(StartupRun, WithoutConfigurationLoadsTheDefaultLibrary)
             << "ordinal " << ordinal;
 }
 
+// The same file as written, and as an editor saves it as "UTF-8" (with a
+// byte-order mark) or as "Unicode" (UTF-16LE).
 TEST_F(StartupRun, ConfiguredValuesChooseLibraryAndDirectories)
 {
+    const std::string text = "NextDLL=next lib.dll\r\nArchiveDir=\r\nSoundDir=\\abs\\snd\r\n"
+                             "[other]\r\nArchiveDir=ignored\r\n";
+    std::string utf16 = "\xFF\xFE";
+    for (char c : text)
+        utf16 += std::string(1, c) + '\0';
+    const struct {
+        const char *encoding;
+        std::string bytes;
+    } files[] = {{"8-bit", text}, {"UTF-8", "\xEF\xBB\xBF" + text}, {"UTF-16LE", utf16}};
     dir.copyFromBin("fake_pda.dll", "next lib.dll");
-    dir.write("sound_config.txt", "NextDLL=next lib.dll\r\nArchiveDir=\r\nSoundDir=\\abs\\snd\r\n"
-                                  "[other]\r\nArchiveDir=ignored\r\n");
-    ASSERT_TRUE(Start()) << boxes;
-    EXPECT_EQ("", boxes);
-    EXPECT_GT(Allocations, 0);
-    EXPECT_EQ(Widen(Dir("")), WString(ArchiveDirPath)) << "empty value: ModuleDir itself";
-    EXPECT_EQ(TEXT("\\abs\\snd\\"), WString(SoundDirPath));
-    EXPECT_EQ(9u, SoundDirLength);
-    EXPECT_TRUE(NextLibrary != NULL);
-    EXPECT_TRUE(ForwardTable[19] != NULL && ForwardTable[19] != kUntouched);
+    for (const auto &file : files) {
+        dir.write("sound_config.txt", file.bytes);
+        Allocations = 0;
+        ASSERT_TRUE(Start()) << file.encoding << ": " << boxes;
+        EXPECT_EQ("", boxes) << file.encoding;
+        EXPECT_GT(Allocations, 0) << file.encoding;
+        EXPECT_EQ(Widen(Dir("")), WString(ArchiveDirPath)) << file.encoding << ": empty value";
+        EXPECT_EQ(TEXT("\\abs\\snd\\"), WString(SoundDirPath)) << file.encoding;
+        EXPECT_EQ(9u, SoundDirLength) << file.encoding;
+        EXPECT_TRUE(NextLibrary != NULL) << file.encoding;
+        EXPECT_TRUE(ForwardTable[19] != NULL && ForwardTable[19] != kUntouched) << file.encoding;
+        ProxyShutdown();
+    }
 }
 
 TEST_F(StartupRun, KeysUnderASectionAreNotSeen)
