@@ -32,6 +32,7 @@ bool AddFilterName(const char *name)
         return false;
     }
     memcpy(node->name, name, size);
+    node->matched = false;
     node->next = NameFilter;
     NameFilter = node;
     return true;
@@ -51,12 +52,39 @@ bool NamesEqualIgnoringCase(const char *a, const char *b)
 
 bool NameFilterAccepts(const char *name)
 {
-    if (NameFilter == NULL)
-        return true;
+    bool accepted = NameFilter == NULL;
+    for (NameFilterNode *node = NameFilter; node != NULL; node = node->next)
+        if (NamesEqualIgnoringCase(node->name, name)) {
+            node->matched = true;
+            accepted = true;
+        }
+    return accepted;
+}
+
+// The list turned around in place; a second call restores it.
+static NameFilterNode *Reversed(NameFilterNode *node)
+{
+    NameFilterNode *reversed = NULL;
+    while (node != NULL) {
+        NameFilterNode *next = node->next;
+        node->next = reversed;
+        reversed = node;
+        node = next;
+    }
+    return reversed;
+}
+
+int ForEachUnmatchedName(void (*report)(const char *name))
+{
+    int count = 0;
+    NameFilter = Reversed(NameFilter); // newest first: the command line backwards
     for (const NameFilterNode *node = NameFilter; node != NULL; node = node->next)
-        if (NamesEqualIgnoringCase(node->name, name))
-            return true;
-    return false;
+        if (!node->matched) {
+            report(node->name);
+            count++;
+        }
+    NameFilter = Reversed(NameFilter);
+    return count;
 }
 
 void FreeNameFilter(void)

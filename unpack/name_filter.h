@@ -8,7 +8,8 @@
 // One name of the filter; the list is built by prepending.
 struct NameFilterNode {
     NameFilterNode *next;
-    char *name; // owned, zero-terminated copy
+    char *name;   // owned, zero-terminated copy
+    bool matched; // NameFilterAccepts accepted an entry for it
 };
 
 extern NameFilterNode *NameFilter;
@@ -23,7 +24,12 @@ extern void *(*NameFilterAllocate)(size_t size);
 bool AddFilterName(const char *name);
 
 // True when the filter is empty or holds name (letter case of A-Z ignored).
+// Marks every name of the filter that equals name as matched.
 bool NameFilterAccepts(const char *name);
+
+// Calls report for each name of the filter that was never matched, in the
+// order of the command line, and returns how many there were.
+int ForEachUnmatchedName(void (*report)(const char *name));
 
 // Byte-wise equality with A-Z taken as a-z.
 bool NamesEqualIgnoringCase(const char *a, const char *b);

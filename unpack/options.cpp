@@ -1,5 +1,7 @@
 #include "unpack/options.h"
 
+#include <string.h>
+
 #include "platform/win32.h"
 #include "unpack/console.h"
 #include "unpack/name_filter.h"
@@ -55,6 +57,15 @@ int ReadOptions(int argc, char **argv, int *archive_index)
             return OPTIONS_NO_MEMORY;
     *archive_index = i;
     return OPTIONS_READ;
+}
+
+bool IsHelpRequest(const char *argument)
+{
+    static const char *const requests[] = {"-h", "-?", "--help", "/?"};
+    for (const char *request : requests)
+        if (strcmp(argument, request) == 0)
+            return true;
+    return false;
 }
 
 void PrintUsage(void)

@@ -16,6 +16,10 @@ extern const char *TargetDirArg; // rest of the last -o ("" = default)
 // Stops at the first argument that does not begin with "-".
 int ReadOptions(int argc, char **argv, int *archive_index);
 
+// True for the usual requests for help: "-h", "-?", "--help" and "/?".
+// Only the first argument is looked at for them.
+bool IsHelpRequest(const char *argument);
+
 // The six lines of the usage text.
 void PrintUsage(void);
 

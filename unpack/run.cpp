@@ -4,9 +4,11 @@
 
 #include "unpack/console.h"
 #include "unpack/library.h"
+#include "unpack/name_filter.h"
 #include "unpack/options.h"
 #include "unpack/output_file.h"
 #include "unpack/paths.h"
+#include "unpack/target_check.h"
 #include "unpack/walk.h"
 
 static char ArchivePath[UNPACK_PATH_CHARS];
@@ -140,6 +142,29 @@ static void PrintSummary(void)
     }
 }
 
+// Before anything is created: a new target in the mount folder must not
+// hide an archive entry of its name, or the walk would silently leave that
+// entry out. False after a message.
+static bool TargetLeavesArchiveWhole(int mount_length)
+{
+    char hidden[MAX_PATH];
+    if (ListOnly || !TargetHidesArchiveEntry(TargetDir, MountDir, mount_length, hidden))
+        return true;
+    PrintText("Das Zielverzeichnis '");
+    PrintText(TargetDir);
+    PrintText("' wuerde '");
+    PrintText(hidden);
+    PrintLine("' im Archiv verdecken! Bitte mit -o<Zielordner> ein anderes Verzeichnis angeben.");
+    return false;
+}
+
+static void ReportNotInArchive(const char *name)
+{
+    PrintText("Datei '");
+    PrintText(name);
+    PrintLine("' nicht im Archiv gefunden!");
+}
+
 static int MountAndWalk(int mount_length)
 {
     if (KvzMount(ArchivePath, MountDir, GENERIC_READ, 1) != 1) {
@@ -147,18 +172,28 @@ static int MountAndWalk(int mount_length)
         UnloadUnpackerLibrary();
         return UNPACK_EXIT_FAILED;
     }
-    memcpy(OutputPath, TargetDir, sizeof OutputPath);
-    ResetCounters();
-    WalkDirectory(MountDir, mount_length, OutputPath, (int)strlen(OutputPath), 0);
-    CloseOutputFile();
-    PrintSummary();
+    int exit_code = UNPACK_EXIT_FAILED;
+    if (TargetLeavesArchiveWhole(mount_length)) {
+        memcpy(OutputPath, TargetDir, sizeof OutputPath);
+        ResetCounters();
+        WalkDirectory(MountDir, mount_length, OutputPath, (int)strlen(OutputPath), 0);
+        CloseOutputFile();
+        // A -f name that matched nothing is a failure, told before the summary.
+        int unmatched = ForEachUnmatchedName(ReportNotInArchive);
+        PrintSummary();
+        exit_code = FailedCount > 0 || unmatched > 0 ? UNPACK_EXIT_WALK_FAILED : UNPACK_EXIT_OK;
+    }
     KvzUnMount(MountDir);
     UnloadUnpackerLibrary();
-    return FailedCount > 0 ? UNPACK_EXIT_WALK_FAILED : UNPACK_EXIT_OK;
+    return exit_code;
 }
 
 int RunUnpacker(int argc, char **argv)
 {
+    if (argc > 1 && IsHelpRequest(argv[1])) {
+        PrintUsage();
+        return UNPACK_EXIT_OK;
+    }
     int archive_index = 0;
     if (ReadOptions(argc, argv, &archive_index) != OPTIONS_READ)
         return UNPACK_EXIT_FAILED;

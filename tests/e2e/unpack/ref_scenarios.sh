@@ -99,12 +99,24 @@ OUT
     expect_missing "$T/run/a"
 }
 
+# A name that matched nothing, F1000.TXT in a folder not named, is told
+# after the walk, in command-line order, and makes the exit code 2.
 test_name_filter_ignores_case_and_applies_to_directories() {
     make_sample
-    run_unpack -fF50 -fF1000.TXT -f -o"$(arg_path "$T/o")" "$(arg_path ../arc/a.kvz)"
+    run_unpack -fF50 -fF1000.TXT -f -fnichtda.ogg -o"$(arg_path "$T/o")" "$(arg_path ../arc/a.kvz)"
+    expect_rc 2
     expect_out <<'OUT'
 - f50 (50 Bytes) .OK
+Datei 'F1000.TXT' nicht im Archiv gefunden!
+Datei 'nichtda.ogg' nicht im Archiv gefunden!
 1 Dateien erfolgreich entpackt!
+OUT
+    run_unpack -d -fnichtda.ogg -fSUB "$(arg_path ../arc/a.kvz)"
+    expect_rc 2
+    expect_out <<'OUT'
++ sub
+Datei 'nichtda.ogg' nicht im Archiv gefunden!
+Insgesamt 4 Dateien im Archiv a.kvz
 OUT
     run_unpack -fF1000.TXT -fSUB -fdeep -o"$(arg_path "$T/p")" "$(arg_path ../arc/a.kvz)"
     expect_out <<'OUT'
@@ -168,6 +180,23 @@ Optionen:
 	-o	Angabe des Zielverzeichnis, in das entpackt wird (wird ggf. angelegt)
 	-f	Datei(en) ohne Pfad, die durchlaufen werden soll(en) (ansonsten: alle)
 OUT
+}
+
+# A help request as the first argument prints the usage alone.
+test_help_requests() {
+    local request
+    for request in -h '-?' --help '/?'; do
+        run_unpack "$request" -d "$(arg_path ../arc/a.kvz)"
+        expect_rc 0
+        expect_out <<'OUT'
+Aufruf: kvz_unpack [-d] [-a] [-f<D1> [-f<D2>] ...] [-o<Zielordner>] <KVZ-Datei>
+Optionen:
+	-d	Es wird nur die Dateistruktur ausgegeben
+	-a	Nicht nur die Dateien im KVZ-Archiv werden durchlaufen
+	-o	Angabe des Zielverzeichnis, in das entpackt wird (wird ggf. angelegt)
+	-f	Datei(en) ohne Pfad, die durchlaufen werden soll(en) (ansonsten: alle)
+OUT
+    done
 }
 
 test_missing_archive() {
@@ -332,6 +361,34 @@ OUT
         expect_tree "$T/want" "$T/game"
         rm one.txt d/two.txt
     done
+}
+
+# sound.KVZ holds a folder "sound": a target "sound" made beside it would
+# hide that folder from the walk. Such a run writes nothing and says so; -o
+# elsewhere extracts everything, and -d is not concerned.
+test_target_that_would_hide_an_archive_entry() {
+    make_file "$T/src/sound/z.ogg" 3
+    make_file "$T/src/a.ogg" 2
+    make_archive "$T/game/sound.KVZ" "$T/src" a.ogg sound sound/z.ogg
+    cd "$T/game" || return 1
+    local i name=$CURRENT
+    local targets=("" -oSOUND -o"$(arg_path ../game/./sound)") shown=(sound SOUND '..\game\.\sound')
+    for i in 0 1 2; do
+        CURRENT="$name ${targets[$i]:-default}"
+        run_unpack ${targets[$i]} sound.KVZ
+        expect_rc 1
+        expect_out <<OUT
+Das Zielverzeichnis '@T@\\game\\${shown[$i]}' wuerde 'sound' im Archiv verdecken! Bitte mit -o<Zielordner> ein anderes Verzeichnis angeben.
+OUT
+        [ "$(ls -A)" = sound.KVZ ] || fail "beside the archive: $(ls -A | tr '\n' ' ')"
+    done
+    CURRENT=$name
+    run_unpack -o"$(arg_path ../all)" sound.KVZ
+    expect_rc 0
+    expect_tree "$T/src" "$T/all"
+    run_unpack -d sound.KVZ
+    expect_rc 0
+    tail -1 "$T/out" | grep -qx 'Insgesamt 2 Dateien im Archiv sound.KVZ' || fail "-d: $(cat "$T/out")"
 }
 
 # The default target is the name up to its first dot behind leading dots.
