@@ -362,29 +362,42 @@ struct HostCommand {
     int min_args;
     int max_args;
     void (*run)(char **words, int count);
+    const char *args;  // for HostPrintCommands: the arguments,
+    const char *calls; // and what the command calls and prints
 };
 
 static const HostCommand kCommands[] = {
-    {"mount", 2, 4, RunMount},
-    {"mountres", 2, 4, RunMountRes},
-    {"mounted", 1, 1, RunMounted},
-    {"unmount", 1, 1, RunUnMount},
-    {"open", 1, 5, RunOpen},
-    {"read", 1, 2, RunRead},
-    {"cat", 1, 1, RunCat},
-    {"write", 2, 2, RunWrite},
-    {"seek", 3, 3, RunSeek},
-    {"close", 1, 1, RunClose},
-    {"find", 1, 1, RunFind},
-    {"isfile", 1, 1, RunIsFile},
-    {"version", 0, 0, RunVersion},
-    {"cachesize", 0, 0, RunCacheSize},
-    {"cacheblocksize", 0, 0, RunCacheBlockSize},
-    {"setcachesize", 1, 1, RunSetCacheSize},
-    {"setcacheblocksize", 1, 1, RunSetCacheBlockSize},
-    {"lasterror", 0, 0, RunLastError},
-    {"setlasterror", 1, 1, RunSetLastError},
+    {"mount", 2, 4, RunMount, "<archive> <dir> [access] [fourth]", "KVZ_Mount"},
+    {"mountres", 2, 4, RunMountRes, "<archive> <dir> [access] [fourth]", "KVZ_MountRes"},
+    {"mounted", 1, 1, RunMounted, "<archive>", "KVZ_Mounted"},
+    {"unmount", 1, 1, RunUnMount, "<dir>", "KVZ_UnMount"},
+    {"open", 1, 5, RunOpen, "<file> [access] [share] [disposition] [flags]", "KVZ_CreateFile"},
+    {"read", 1, 2, RunRead, "<handle> [out file]", "KVZ_ReadFile to the end; size, crc32"},
+    {"cat", 1, 1, RunCat, "<handle>", "as read, then the bytes as text"},
+    {"write", 2, 2, RunWrite, "<handle> <text>", "KVZ_WriteFile"},
+    {"seek", 3, 3, RunSeek, "<handle> <distance> <method>", "KVZ_SetFilePointer"},
+    {"close", 1, 1, RunClose, "<handle>", "KVZ_CloseHandle"},
+    {"find", 1, 1, RunFind, "<pattern>", "KVZ_FindFirstFile, FindNextFile: a line an entry"},
+    {"isfile", 1, 1, RunIsFile, "<path>", "KVZ_IsFile"},
+    {"version", 0, 0, RunVersion, "", "KVZ_SupportVersion"},
+    {"cachesize", 0, 0, RunCacheSize, "", "KVZ_GetCacheSize"},
+    {"cacheblocksize", 0, 0, RunCacheBlockSize, "", "KVZ_GetCacheBlockSize"},
+    {"setcachesize", 1, 1, RunSetCacheSize, "<bytes>", "KVZ_SetCacheSize"},
+    {"setcacheblocksize", 1, 1, RunSetCacheBlockSize, "<bytes>", "KVZ_SetCacheBlockSize"},
+    {"lasterror", 0, 0, RunLastError, "", "KVZ_GetLastError"},
+    {"setlasterror", 1, 1, RunSetLastError, "<code>", "KVZ_SetLastError"},
 };
+
+void HostPrintCommands(FILE *out)
+{
+    for (const HostCommand &command : kCommands) {
+        char usage[80];
+        snprintf(usage, sizeof usage, "%s %s", command.name, command.args);
+        fprintf(out, "  %-52s %s\n", usage, command.calls);
+    }
+    fprintf(out, "A <handle> may be $, the handle of the last open or find. Numbers are\n"
+                 "decimal, or hexadecimal behind 0x.\n");
+}
 
 void HostRunCommand(char *line)
 {

@@ -6,7 +6,8 @@
 //
 // Each further argument is one command line ("mount \a\x.KVZ \a"); without
 // any, command lines are read from standard input until its end. The commands
-// and their output are listed in host_commands.cpp.
+// are listed by "kvz_host --help" (or -h, or no arguments), their output in
+// host_commands.cpp.
 //
 // Standard input: a Yes/No message box shown while the library loads (the
 // proxy's same-directory question) reads one answer line from standard input
@@ -60,11 +61,23 @@ static void RunStandardInput(void)
     }
 }
 
+// The command line and the commands.
+static void PrintUsage(FILE *out)
+{
+    fprintf(out, "usage: kvz_host <library path> [command ...]\n"
+                 "Each command is one argument, or one line of standard input:\n");
+    HostPrintCommands(out);
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 2) {
-        fprintf(stderr, "usage: kvz_host <library path> [command ...]\n");
+        PrintUsage(stderr);
         return 1;
+    }
+    if (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0) {
+        PrintUsage(stdout);
+        return 0;
     }
     KvzArgToPath(argv[1]);
     WCHAR path[MAX_PATH];
