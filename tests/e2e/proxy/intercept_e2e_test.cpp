@@ -130,4 +130,36 @@ TEST(InterceptEndToEnd, ReplacementArchiveEntriesAndLogThroughTheReferenceLibrar
         EXPECT_EQ(StripTimestamp(lines[i]), expected[i]) << "log line " << i;
 }
 
+// The sound_config.txt users get, unchanged: the application's archives stay
+// in its folder sound, and a sound in eigene_sounds replaces the archive's.
+TEST(InterceptEndToEnd, ShippedConfigurationServesOwnSoundsBesideTheArchives)
+{
+    ProxyUnderTest proxy;
+    ProxyOptions options;
+    options.next_library = "_pdaKVZ.dll";
+    options.config_file = "shipped_sound_config.txt";
+    ASSERT_TRUE(proxy.Load(options, "shipped"));
+    const std::string D = proxy.KitDir();
+    WriteFile(proxy.dir / "eigene_sounds" / "click.ogg", "OggS own click");
+    WriteFile(proxy.dir / "sound" / "voice.KVZ",
+              Ustar({{"click.ogg", "OggS archive click"}, {"other.ogg", "OggS archive other"}}));
+
+    WString archive = W(D + "sound\\voice.KVZ");
+    WString mount_dir = W(D + "sound");
+    EXPECT_EQ(proxy.Mount(archive.c_str(), mount_dir.c_str(), 0x80000000u, 1), 1u);
+    const struct {
+        const char *name;
+        const char *bytes;
+    } reads[] = {{"click.ogg", "OggS own click"}, {"other.ogg", "OggS archive other"}};
+    for (const auto &r : reads) {
+        WString name = W(D + "sound\\" + r.name);
+        KVZHANDLE h =
+            proxy.CreateFile(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(h, KVZ_INVALID_HANDLE) << r.name;
+        EXPECT_EQ(ReadAll(proxy, h), r.bytes) << r.name;
+        EXPECT_NE(proxy.CloseHandle(h), 0) << r.name;
+    }
+    EXPECT_NE(proxy.UnMount(mount_dir.c_str()), 0u);
+}
+
 } // namespace

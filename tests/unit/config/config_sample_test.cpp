@@ -1,5 +1,6 @@
-// The sample sound_config.txt shipped with the proxy: its explanations are
-// ignored and it sets exactly the three defaults, all at top level.
+// The sound_config.txt shipped with the proxy: its explanations are ignored
+// (none may hold an "=" or start with "["), and it sets exactly the folder
+// of the user's own sounds and the next library, at top level.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -12,18 +13,19 @@ namespace
 // Copied into the tests' working directory by this folder's CMakeLists.txt.
 const char SamplePath[] = "config_sample_sound_config.txt";
 
-TEST(ConfigSample, SetsTheDefaultsAtTopLevelOnly)
+TEST(ConfigSample, SetsOwnSoundsFolderAtTopLevelOnly)
 {
     ConfigStore store;
     ConfigInit(&store);
     ASSERT_EQ(ConfigLoad(&store, SamplePath), CONFIG_LOADED) << "cannot load " << SamplePath;
-    EXPECT_EQ(DumpStore(store), "\"NextDLL\"=\"_pdaKVZ.dll\"\n\"SoundDir\"=\"sound\"\n"
-                                "\"ArchiveDir\"=\"sound\"\n");
+    EXPECT_EQ(DumpStore(store), "\"NextDLL\"=\"_pdaKVZ.dll\"\n\"SoundDir\"=\"eigene_sounds\"\n");
     const struct {
         const char *key;
         const char *value;
-    } keys[] = {
-        {"Log", NULL}, {"ArchiveDir", "sound"}, {"SoundDir", "sound"}, {"NextDLL", "_pdaKVZ.dll"}};
+    } keys[] = {{"Log", NULL},
+                {"ArchiveDir", NULL},
+                {"SoundDir", "eigene_sounds"},
+                {"NextDLL", "_pdaKVZ.dll"}};
     for (const auto &row : keys) {
         const ConfigEntry *entry = ConfigFindEntry(&store.topLevel, row.key);
         if (row.value == NULL)

@@ -140,6 +140,9 @@ struct ProxyOptions {
     bool log = true;
     std::string sound_dir = "tones";
     std::string archive_dir = "packs";
+    // A file in BinDir() copied unchanged as sound_config.txt; the three
+    // settings above are then not written.
+    std::string config_file;
 };
 
 class ProxyUnderTest
@@ -173,7 +176,10 @@ class ProxyUnderTest
             log_path = dir / "access.log";
             config += "Log=" + log_path.string() + "\r\n";
         }
-        WriteFile(dir / "sound_config.txt", config);
+        if (options.config_file.empty())
+            WriteFile(dir / "sound_config.txt", config);
+        else
+            fs::copy_file(BinDir() / options.config_file, dir / "sound_config.txt");
         proxy = LoadLibraryA(KitPath(dir / "pdaKVZ.dll").c_str());
         EXPECT_NE(proxy, nullptr) << "cannot load the proxy from " << dir;
         if (proxy == nullptr)
