@@ -8,6 +8,18 @@ if(KVZ_SANITIZE)
   add_link_options(-fsanitize=${_kvz_san})
 endif()
 
+# Release builds (tools/release) keep the build machine out of the files:
+# source and build paths are mapped to fixed names in every file name the
+# compiler records, and the mingw linker writes no time into the PE header.
+option(KVZ_REPRODUCIBLE "Keep build paths and times out of the binaries" OFF)
+if(KVZ_REPRODUCIBLE)
+  add_compile_options("-ffile-prefix-map=${CMAKE_SOURCE_DIR}=."
+                      "-ffile-prefix-map=${CMAKE_BINARY_DIR}=build") # the last match wins
+  if(MINGW)
+    add_link_options(LINKER:--no-insert-timestamp)
+  endif()
+endif()
+
 # Flags of the kit's own targets: no warnings, no exceptions. -Wcast-align
 # speaks only for CPUs that need aligned access, such as ARM.
 function(kvz_kit_flags target)
