@@ -23,6 +23,7 @@ struct Tables {
     BaseRelocs relocs;
     Imports imports;
     Exports exports;
+    const Resources *resources;
     PeHeaderInfo info;
 };
 
@@ -99,6 +100,7 @@ bool image_base(const ElfFile *elf, uint32_t *base, Diag *d)
 bool derive_tables(const CeImageInput *in, Tables *t, Diag *d)
 {
     uint32_t base = 0;
+    t->resources = in->resources && in->resources->count ? in->resources : nullptr;
     if (!elf_open(&t->elf, in->elf, in->elf_size, d))
         return false;
     const ElfFile *elf = &t->elf;
@@ -127,6 +129,13 @@ bool add_generated_sections(Tables *t, Diag *d)
         if (!layout_add_section(&t->layout, ".idata",
                                 kPeScnInitializedData | kPeScnRead | kPeScnWrite,
                                 imports_table_size(&t->imports), d))
+            return false;
+    }
+    // Read-only data the loader keeps: never discardable, all its bytes in the file.
+    if (t->resources) {
+        dir[kPeDirResource] = {layout_next_rva(&t->layout), t->resources->section_size};
+        if (!layout_add_section(&t->layout, ".rsrc", kPeScnInitializedData | kPeScnRead,
+                                dir[kPeDirResource].size, d))
             return false;
     }
     if (t->relocs.count) {
@@ -164,6 +173,8 @@ void write_image(const Tables *t, uint8_t *file)
         imports_write(&t->imports, s->rva, file + s->file_offset,
                       file + data->file_offset + (iat - data->rva));
     }
+    if ((s = generated(layout, ".rsrc")) != nullptr)
+        resources_write(t->resources, s->rva, file + s->file_offset);
     if ((s = generated(layout, ".reloc")) != nullptr)
         relocs_write(&t->relocs, file + s->file_offset);
     pe_set_checksum(file, layout->file_size);

@@ -1,12 +1,14 @@
 // kvz_ce_image's core: from a linked ARM ELF image, its .def and coredll's
 // export list to a Windows CE PE32 DLL (machine ARM, subsystem Windows CE
 // GUI 4.20) in memory. The ELF is read once; the layout is decided from its
-// sections; headers, section bytes, exports, imports and base relocations
-// are written from that layout. The output depends on the inputs alone.
+// sections; headers, section bytes, exports, imports, resources and base
+// relocations are written from that layout. The output depends on the
+// inputs alone.
 #pragma once
 
 #include "def_file.h"
 #include "name_list.h"
+#include "resources.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +18,8 @@ struct CeImageInput {
     size_t elf_size;
     const DefFile *def;
     const NameList *coredll;
-    const char *dll_name; // the export directory's name, e.g. "pdaKVZ.dll"
+    const char *dll_name;       // the export directory's name, e.g. "pdaKVZ.dll"
+    const Resources *resources; // null: no resource section
 };
 
 struct CeImage {

@@ -1,13 +1,13 @@
 // The layout of the PE image: the ELF's allocated sections at their linked
 // addresses, followed by the sections the writer makes (exports, imports,
-// base relocations), each on the next page. Section RVAs follow each other
-// without gaps or overlaps, as the Windows loaders require.
+// resources, base relocations), each on the next page. Section RVAs follow
+// each other without gaps or overlaps, as the Windows loaders require.
 #pragma once
 
 #include "elf_file.h"
 #include "pe_format.h"
 
-const uint32_t kMaxImageSections = 16; // the linker script makes 4, the writer 3
+const uint32_t kMaxImageSections = 16; // the linker script makes 4, the writer up to 4
 
 struct ImageSection {
     char name[kPeSectionNameSize + 1];

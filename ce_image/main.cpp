@@ -1,8 +1,11 @@
 // kvz_ce_image: writes a Windows CE ARM DLL from a linked ELF image, or the
 // thunks that route the DLL's CE calls through coredll.dll's imports.
 //
-//   kvz_ce_image --def X.def --coredll LIST -o OUT.dll IN.elf
+//   kvz_ce_image --def X.def --coredll LIST [--res X.res] -o OUT.dll IN.elf
 //   kvz_ce_image --thunks LIST -o OUT.S
+//
+// --res places the resources of a compiled resource script (windres -O res)
+// in the DLL's resource section.
 //
 // On failure it prints one line naming the symbol, section or relocation,
 // exits with 1 and leaves no output file behind.
@@ -24,6 +27,7 @@ struct Options {
     const char *def;
     const char *coredll;
     const char *thunks;
+    const char *res;
     const char *out;
     const char *elf;
 };
@@ -35,8 +39,9 @@ struct FileBytes {
 
 int usage()
 {
-    fprintf(stderr, "usage: kvz_ce_image --def X.def --coredll LIST -o OUT.dll IN.elf\n"
-                    "       kvz_ce_image --thunks LIST -o OUT.S\n");
+    fprintf(stderr,
+            "usage: kvz_ce_image --def X.def --coredll LIST [--res X.res] -o OUT.dll IN.elf\n"
+            "       kvz_ce_image --thunks LIST -o OUT.S\n");
     return 2;
 }
 
@@ -51,6 +56,8 @@ bool parse_options(int argc, char **argv, Options *o)
             slot = &o->coredll;
         else if (strcmp(argv[i], "--thunks") == 0)
             slot = &o->thunks;
+        else if (strcmp(argv[i], "--res") == 0)
+            slot = &o->res;
         else if (strcmp(argv[i], "-o") == 0)
             slot = &o->out;
         if (slot) {
@@ -66,7 +73,7 @@ bool parse_options(int argc, char **argv, Options *o)
     if (!o->out)
         return false;
     if (o->thunks)
-        return !o->def && !o->coredll && !o->elf;
+        return !o->def && !o->coredll && !o->res && !o->elf;
     return o->def && o->coredll && o->elf;
 }
 
@@ -182,12 +189,14 @@ bool read_def(const char *path, DefFile *def, Diag *d)
     return parse_file(path, def, def_parse, d);
 }
 
-bool convert(const Options *o, const DefFile *def, const NameList *coredll, Diag *d)
+bool convert(const Options *o, const DefFile *def, const NameList *coredll,
+             const Resources *resources, Diag *d)
 {
     FileBytes elf;
     if (!read_file(o->elf, &elf, d))
         return false;
-    CeImageInput input = {(const uint8_t *)elf.data, elf.size, def, coredll, base_name(o->out)};
+    const uint8_t *bytes = (const uint8_t *)elf.data;
+    CeImageInput input = {bytes, elf.size, def, coredll, base_name(o->out), resources};
     CeImage image;
     bool ok = ce_image_build(&input, &image, d) &&
               write_file(o->out, image.data, image.size, nullptr, nullptr, d);
@@ -196,14 +205,23 @@ bool convert(const Options *o, const DefFile *def, const NameList *coredll, Diag
     return ok;
 }
 
+bool read_resources(const char *path, Resources *resources, Diag *d)
+{
+    return !path || parse_file(path, resources, resources_parse, d);
+}
+
 bool make_image(const Options *o, Diag *d)
 {
     NameList coredll;
     DefFile def;
+    Resources resources;
     memset(&def, 0, sizeof def);
+    memset(&resources, 0, sizeof resources);
     if (!read_names(o->coredll, &coredll, d))
         return false;
-    bool ok = read_def(o->def, &def, d) && convert(o, &def, &coredll, d);
+    bool ok = read_def(o->def, &def, d) && read_resources(o->res, &resources, d) &&
+              convert(o, &def, &coredll, o->res ? &resources : nullptr, d);
+    resources_free(&resources);
     def_free(&def);
     name_list_free(&coredll);
     return ok;

@@ -39,6 +39,7 @@ const uint32_t kPeOptDirectoryOffset = 96; // first data directory
 // ---- Data directory indices ----
 const uint32_t kPeDirExport = 0;    // IMAGE_DIRECTORY_ENTRY_EXPORT
 const uint32_t kPeDirImport = 1;    // IMAGE_DIRECTORY_ENTRY_IMPORT
+const uint32_t kPeDirResource = 2;  // IMAGE_DIRECTORY_ENTRY_RESOURCE
 const uint32_t kPeDirBaseReloc = 5; // IMAGE_DIRECTORY_ENTRY_BASERELOC
 const uint32_t kPeDirIat = 12;      // IMAGE_DIRECTORY_ENTRY_IAT
 
@@ -59,3 +60,10 @@ const uint32_t kPeRelocPageSize = 0x1000;    // one block covers a 4 KiB page
 const uint16_t kPeRelBasedAbsolute = 0;      // IMAGE_REL_BASED_ABSOLUTE: padding
 const uint16_t kPeRelBasedHighLow = 3;       // IMAGE_REL_BASED_HIGHLOW: add the delta to 32 bits
 const uint32_t kPeMaxOrdinal = 0xFFFF;
+
+// ---- Resource section ----
+const uint32_t kPeResourceDirectorySize = 16;        // IMAGE_RESOURCE_DIRECTORY
+const uint32_t kPeResourceEntrySize = 8;             // IMAGE_RESOURCE_DIRECTORY_ENTRY
+const uint32_t kPeResourceDataEntrySize = 16;        // IMAGE_RESOURCE_DATA_ENTRY
+const uint32_t kPeResourceNameIsString = 0x80000000; // the entry's name is a string's offset
+const uint32_t kPeResourceSubdirectory = 0x80000000; // the entry leads to a directory

@@ -7,6 +7,7 @@
 #
 # For kvz_add_dll(<target> FILE_NAME <stem>.dll DEF <file>.def ...):
 #   bin/<stem>.dll     the DLL, based at 0x10000000: what the handheld runs
+#   res/<stem>.res     its compiled resources, when it has a version resource
 #   elf/<stem>.elf     the ELF image it is written from
 #   check/<stem>.dll   the same objects linked and written at 0x20000000, for
 #   check/<stem>.elf   the relocation check: bin/<stem>.dll rebased by its own
@@ -30,6 +31,8 @@ set(KVZ_COREDLL_EXPORTS "${KVZ_KIT_ROOT}/../shared/handheld/coredll-exports.txt"
 set(KVZ_BUILD_CXX c++ CACHE STRING "This machine's C++ compiler, for kvz_ce_image")
 set(KVZ_CE_IMAGE_TOOL "" CACHE FILEPATH
   "A kvz_ce_image already built for this machine (empty: build it from ce_image/)")
+find_program(KVZ_WINDRES NAMES i686-w64-mingw32-windres x86_64-w64-mingw32-windres windres
+  DOC "binutils' resource compiler, for the DLLs' version resources")
 
 # Position-dependent code: the image is linked at a fixed base and moved by
 # base relocations; -fPIC would bring GOT relocations the writer refuses.
@@ -98,11 +101,36 @@ function(kvz_ce_link_dll target)
   add_dependencies(${target} kvz_coredll_thunks)
 endfunction()
 
-# kvz_ce_write_dll(target FILE_NAME <stem>.dll DEF file.def)
-# Writes bin/<stem>.dll and check/<stem>.dll from the target's two ELF images.
+# kvz_ce_res(out_var rc_file res_file): compiles a resource script to a
+# .res, which holds no machine code and is the same for every target. The
+# preprocessor is this build's C compiler, so no Windows compiler is needed.
+function(kvz_ce_res out_var rc res)
+  if(NOT KVZ_WINDRES)
+    message(FATAL_ERROR "No windres for the version resource of ${res}: install "
+      "binutils-mingw-w64-i686 (i686-w64-mingw32-windres) or set KVZ_WINDRES")
+  endif()
+  get_filename_component(_dir "${res}" DIRECTORY)
+  add_custom_command(OUTPUT "${res}"
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${_dir}"
+    COMMAND "${KVZ_WINDRES}" "--preprocessor=${CMAKE_C_COMPILER}" --preprocessor-arg=-E
+      --preprocessor-arg=-xc-header --preprocessor-arg=-DRC_INVOKED -O res -i "${rc}" -o "${res}"
+    DEPENDS "${rc}"
+    COMMENT "Compiling the resources ${res}")
+  set(${out_var} "${res}" PARENT_SCOPE)
+endfunction()
+
+# kvz_ce_write_dll(target FILE_NAME <stem>.dll DEF file.def [RC file.rc])
+# Writes bin/<stem>.dll and check/<stem>.dll from the target's two ELF
+# images, each with the resources of file.rc when one is given.
 function(kvz_ce_write_dll target)
-  cmake_parse_arguments(ARG "" "FILE_NAME;DEF" "" ${ARGN})
+  cmake_parse_arguments(ARG "" "FILE_NAME;DEF;RC" "" ${ARGN})
   get_filename_component(_stem "${ARG_FILE_NAME}" NAME_WLE)
+  set(_res_args "")
+  set(_res "")
+  if(ARG_RC)
+    kvz_ce_res(_res "${ARG_RC}" "${CMAKE_BINARY_DIR}/res/${_stem}.res")
+    set(_res_args --res "${_res}")
+  endif()
   set(_outputs "")
   foreach(_pair "${KVZ_BIN_DIR}|${KVZ_CE_ELF_DIR}" "${KVZ_CE_CHECK_DIR}|${KVZ_CE_CHECK_DIR}")
     string(REPLACE "|" ";" _dirs "${_pair}")
@@ -112,8 +140,8 @@ function(kvz_ce_write_dll target)
     add_custom_command(OUTPUT "${_dll}"
       COMMAND "${CMAKE_COMMAND}" -E make_directory "${_dll_dir}"
       COMMAND "${KVZ_CE_IMAGE_EXE}" --def "${ARG_DEF}" --coredll "${KVZ_COREDLL_EXPORTS}"
-        -o "${_dll}" "${_elf_dir}/${_stem}.elf"
-      DEPENDS ${target} "${ARG_DEF}" "${KVZ_COREDLL_EXPORTS}" ${KVZ_CE_IMAGE_DEPENDS}
+        ${_res_args} -o "${_dll}" "${_elf_dir}/${_stem}.elf"
+      DEPENDS ${target} "${ARG_DEF}" "${KVZ_COREDLL_EXPORTS}" ${_res} ${KVZ_CE_IMAGE_DEPENDS}
       COMMENT "Writing the CE image ${_dll}")
     list(APPEND _outputs "${_dll}")
   endforeach()

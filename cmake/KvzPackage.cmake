@@ -1,49 +1,30 @@
-# Release packages: `cpack` in a build makes a ZIP of the kit's deliverables,
-# named for the build's platform. The reference archive library and the test
-# fakes are not part of the kit and are never packaged.
+# The release package kvzkit-<version>.zip (tools/package/make_package.py
+# lays it out and makes it reproducible), made by the 32-bit desktop build:
 #
-# The proxy users install is the handheld's: the PE builds' ZIP takes the ARM
-# pdaKVZ.dll of a wince build (KVZ_HANDHELD_PACKAGE_DIR), never their own x86
-# or x86-64 proxy, which is a test vehicle and could be taken for it. The
-# handheld build itself makes no package.
-if(KVZ_CE_IMAGE)
+#   cmake --build <win32 build> --target kvz_release_zip
+#
+# from its kvz_unpack.exe and the handheld's ARM pdaKVZ.dll of a wince build
+# (KVZ_HANDHELD_PACKAGE_DIR), never the desktop builds' own x86 or x86-64
+# proxy, which is a test vehicle and could be taken for it. tools/release
+# builds both from scratch, makes the package and checks it. The package's
+# desktop program stays 32-bit: the archive library users have is a 32-bit
+# DLL. No other build makes a package; the reference archive library and the
+# test fakes are never packaged.
+if(NOT MINGW OR KVZ_LINK_COREDLL OR NOT CMAKE_SIZEOF_VOID_P EQUAL 4 OR NOT TARGET kvz_unpack)
   return()
 endif()
-if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
-  # The 64-bit build is a test vehicle: its ZIP is checked, never released.
-  set(_kvz_platform "win64-x64")
-elseif(WIN32)
-  set(_kvz_platform "win32-x86")
-else()
-  set(_kvz_platform "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}")
-endif()
-set(_kvz_dest ".")
-
-if(WIN32)
-  set(KVZ_HANDHELD_PACKAGE_DIR "${PROJECT_SOURCE_DIR}/build/wince/bin" CACHE PATH
-    "bin folder of the wince build whose pdaKVZ.dll the package ships")
-  set(_kvz_targets kvz_unpack)
-  # Read when cpack runs, so the wince build may come after this one.
-  install(FILES "${KVZ_HANDHELD_PACKAGE_DIR}/pdaKVZ.dll" DESTINATION ${_kvz_dest})
-else()
-  set(_kvz_targets kvz_unpack pdaKVZ kvz_platform)
-endif()
-foreach(_t IN LISTS _kvz_targets)
-  if(TARGET ${_t})
-    get_target_property(_type ${_t} TYPE)
-    if(NOT _type STREQUAL "INTERFACE_LIBRARY" AND NOT _type STREQUAL "UTILITY")
-      install(TARGETS ${_t} RUNTIME DESTINATION ${_kvz_dest} LIBRARY DESTINATION ${_kvz_dest})
-    endif()
-  endif()
-endforeach()
-install(FILES "${PROJECT_SOURCE_DIR}/proxy/sound_config.txt"
-              "${PROJECT_SOURCE_DIR}/proxy/INSTALL.txt"
-              "${PROJECT_SOURCE_DIR}/unpack/KVZ_UNPACK.txt"
-        DESTINATION ${_kvz_dest} OPTIONAL)
-
-set(CPACK_GENERATOR "ZIP")
-set(CPACK_PACKAGE_NAME "kvzkit")
-set(CPACK_PACKAGE_VERSION "1.0.0")
-set(CPACK_PACKAGE_FILE_NAME "kvzkit-1.0.0-${_kvz_platform}")
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-include(CPack)
+set(KVZ_HANDHELD_PACKAGE_DIR "${PROJECT_SOURCE_DIR}/build/wince/bin" CACHE PATH
+  "bin folder of the wince build whose pdaKVZ.dll the package ships")
+find_program(KVZ_PYTHON3 python3 REQUIRED)
+set(KVZ_RELEASE_DIR "${CMAKE_BINARY_DIR}" CACHE PATH "Folder the release package is written to")
+set(KVZ_RELEASE_ZIP "${KVZ_RELEASE_DIR}/kvzkit-${PROJECT_VERSION}.zip")
+# The handheld DLL is read when the command runs, so the wince build may come
+# after this one. The package test runs the same command.
+set(KVZ_RELEASE_ZIP_COMMAND "${KVZ_PYTHON3}" "${PROJECT_SOURCE_DIR}/tools/package/make_package.py"
+  --version "${PROJECT_VERSION}" --source "${PROJECT_SOURCE_DIR}"
+  --handheld-dll "${KVZ_HANDHELD_PACKAGE_DIR}/pdaKVZ.dll"
+  --desktop-exe "$<TARGET_FILE:kvz_unpack>" --strip "${CMAKE_STRIP}" -o "${KVZ_RELEASE_ZIP}")
+add_custom_target(kvz_release_zip ${KVZ_RELEASE_ZIP_COMMAND}
+  DEPENDS kvz_unpack
+  COMMENT "Making the release package ${KVZ_RELEASE_ZIP}"
+  VERBATIM)

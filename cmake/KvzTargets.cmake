@@ -8,6 +8,18 @@ if(KVZ_SANITIZE)
   add_link_options(-fsanitize=${_kvz_san})
 endif()
 
+# Release builds (tools/release) keep the build machine out of the files:
+# source and build paths are mapped to fixed names in every file name the
+# compiler records, and the mingw linker writes no time into the PE header.
+option(KVZ_REPRODUCIBLE "Keep build paths and times out of the binaries" OFF)
+if(KVZ_REPRODUCIBLE)
+  add_compile_options("-ffile-prefix-map=${CMAKE_SOURCE_DIR}=."
+                      "-ffile-prefix-map=${CMAKE_BINARY_DIR}=build") # the last match wins
+  if(MINGW)
+    add_link_options(LINKER:--no-insert-timestamp)
+  endif()
+endif()
+
 # Flags of the kit's own targets: no warnings, no exceptions. -Wcast-align
 # speaks only for CPUs that need aligned access, such as ARM.
 function(kvz_kit_flags target)
@@ -57,24 +69,30 @@ endfunction()
 if(KVZ_CE_IMAGE)
   include(KvzCeImage)
 endif()
+include(KvzVersionResource)
 
-# kvz_add_dll(target FILE_NAME pdaKVZ.dll DEF file.def [KIT] SOURCES ...)
+# kvz_add_dll(target FILE_NAME pdaKVZ.dll DEF file.def [KIT] [DESCRIPTION text] SOURCES ...)
 # A shared library exporting by ordinal from its .def file, in every build.
 # In the CE image build (KVZ_CE_IMAGE) target is the DLL's linked ELF image
-# and bin/FILE_NAME is written from it (KvzCeImage.cmake).
+# and bin/FILE_NAME is written from it (KvzCeImage.cmake). DESCRIPTION gives
+# a deliverable its version resource (KvzVersionResource.cmake).
 function(kvz_add_dll target)
-  cmake_parse_arguments(ARG "KIT" "FILE_NAME;DEF" "SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "KIT" "FILE_NAME;DEF;DESCRIPTION" "SOURCES" ${ARGN})
+  set(_rc "")
+  if(ARG_DESCRIPTION)
+    kvz_version_rc(_rc ${target} FILE_NAME "${ARG_FILE_NAME}" DESCRIPTION "${ARG_DESCRIPTION}")
+  endif()
   if(KVZ_CE_IMAGE)
     add_executable(${target} ${ARG_SOURCES})
     target_link_libraries(${target} PRIVATE kvz_platform kvz_archive_api)
     kvz_ce_link_dll(${target} FILE_NAME "${ARG_FILE_NAME}")
-    kvz_ce_write_dll(${target} FILE_NAME "${ARG_FILE_NAME}" DEF "${ARG_DEF}")
+    kvz_ce_write_dll(${target} FILE_NAME "${ARG_FILE_NAME}" DEF "${ARG_DEF}" RC "${_rc}")
     if(ARG_KIT)
       kvz_kit_flags(${target})
     endif()
     return()
   endif()
-  add_library(${target} SHARED ${ARG_SOURCES})
+  add_library(${target} SHARED ${ARG_SOURCES} ${_rc})
   _kvz_set_file_name(${target} "${ARG_FILE_NAME}")
   target_link_libraries(${target} PRIVATE kvz_platform kvz_archive_api)
   if(WIN32)
@@ -95,10 +113,18 @@ function(kvz_add_dll target)
   endif()
 endfunction()
 
-# kvz_add_program(target FILE_NAME kvz_unpack [KIT] SOURCES ...)
+# kvz_add_program(target FILE_NAME kvz_unpack [KIT] [DESCRIPTION text] SOURCES ...)
 function(kvz_add_program target)
-  cmake_parse_arguments(ARG "KIT" "FILE_NAME" "SOURCES" ${ARGN})
-  add_executable(${target} ${ARG_SOURCES})
+  cmake_parse_arguments(ARG "KIT" "FILE_NAME;DESCRIPTION" "SOURCES" ${ARGN})
+  set(_rc "")
+  if(ARG_DESCRIPTION)
+    set(_exe "${ARG_FILE_NAME}")
+    if(WIN32)
+      string(APPEND _exe ".exe")
+    endif()
+    kvz_version_rc(_rc ${target} FILE_NAME "${_exe}" DESCRIPTION "${ARG_DESCRIPTION}")
+  endif()
+  add_executable(${target} ${ARG_SOURCES} ${_rc})
   _kvz_set_file_name(${target} "${ARG_FILE_NAME}")
   if(WIN32)
     set_target_properties(${target} PROPERTIES SUFFIX ".exe")

@@ -5,7 +5,7 @@ linker made, llvm-mc for the instructions.
 
   check_ce_dll.py --dll X.dll --moved X_at_other_base.dll --elf X.elf
                   --def X.def --coredll coredll-exports.txt
-                  [--forwarders-except NAME,NAME,...]
+                  [--forwarders-except NAME,NAME,...] [--version X.Y.Z]
 
 Exits 0 when every check passes, 1 when one fails, 2 on bad input. Each
 failing check prints one line starting with "FAIL".
@@ -16,6 +16,8 @@ import subprocess
 import sys
 
 import pefile
+
+from version_resource import version_problems
 
 MACHINE_ARM = 0x1C0
 SUBSYSTEM_WINDOWS_CE_GUI = 9
@@ -383,6 +385,36 @@ def check_forwarders(pe, base, wanted, symbols, intercepts):
         note(shown)
 
 
+DIR_RESOURCE = 2
+SCN_MEM_DISCARDABLE = 0x02000000
+
+
+def check_version_resource(pe, version, def_file):
+    """The version resource carries the project version, in a resource
+    section the loader keeps whole: read-only data, never discarded, every
+    byte in the file."""
+    with open(def_file) as f:
+        library = next((l.split()[1] for l in f if re.match(r"\s*LIBRARY\s+\S", l)), "")
+    problems = version_problems(pe, version, library + ".dll")
+    directory = pe.OPTIONAL_HEADER.DATA_DIRECTORY[DIR_RESOURCE]
+    s = section_of(pe, directory.VirtualAddress) if directory.VirtualAddress else None
+    if s is None:
+        problems.append("data directory 2 leads to no section")
+    else:
+        name = s.Name.rstrip(b"\0").decode(errors="replace")
+        c = s.Characteristics
+        if c & (SCN_MEM_WRITE | SCN_MEM_EXECUTE | SCN_MEM_DISCARDABLE) or not c & SCN_MEM_READ \
+                or not c & SCN_CNT_INITIALIZED_DATA:
+            problems.append("%s has characteristics 0x%08X, not read-only data kept" % (name, c))
+        if s.SizeOfRawData < s.Misc_VirtualSize:
+            problems.append("%s has %d bytes in the file for %d in memory"
+                            % (name, s.SizeOfRawData, s.Misc_VirtualSize))
+    if problems:
+        fail("version resource: " + "; ".join(problems))
+    else:
+        ok("version resource %s (%s.dll) in read-only data the loader keeps" % (version, library))
+
+
 def main():
     p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     p.add_argument("--dll", required=True)
@@ -393,6 +425,8 @@ def main():
     p.add_argument("--base", type=lambda v: int(v, 0), default=0x10000000)
     p.add_argument("--forwarders-except", default=None,
                    help="comma-separated exports that are not forwarders; unset: no forwarder check")
+    p.add_argument("--version", default=None,
+                   help="the project version of the DLL's version resource; unset: not checked")
     a = p.parse_args()
     try:
         pe = pefile.PE(a.dll)
@@ -413,6 +447,8 @@ def main():
     check_instructions(pe, mapping, base, start, size, relocated_rvas(pe))
     if a.forwarders_except is not None:
         check_forwarders(pe, base, wanted, symbols, set(a.forwarders_except.split(",")))
+    if a.version is not None:
+        check_version_resource(pe, a.version, a.def_file)
     check_relocations(pe, moved)  # last: it relocates pe in memory
     note("%s: %d bytes" % (a.dll.rsplit("/", 1)[-1], len(pe.__data__)))
     return 1 if failures else 0

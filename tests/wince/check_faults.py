@@ -3,7 +3,7 @@
 of the handheld pdaKVZ.dll in one way (the checksum made right again, so only
 that fault remains) and expects the check's own FAIL line.
 
-  check_faults.py WINCE_BUILD_DIR PDAKVZ_DEF COREDLL_EXPORTS INTERCEPTS
+  check_faults.py WINCE_BUILD_DIR PDAKVZ_DEF COREDLL_EXPORTS INTERCEPTS VERSION
 
 Exits 0 when every damaged copy is refused by the check meant for it.
 """
@@ -93,6 +93,12 @@ def armv5_instruction(pe):
     fix_checksum(pe)
 
 
+def wrong_version(pe):
+    """The fixed file version says 1 more in its minor number than the strings."""
+    pe.VS_FIXEDFILEINFO[0].FileVersionMS += 1
+    fix_checksum(pe)
+
+
 CASES = [
     (wrong_machine, "FAIL  headers"),
     (wrong_subsystem, "FAIL  headers"),
@@ -104,15 +110,16 @@ CASES = [
     (entry_point_off, "FAIL  entry point"),
     (forwarder_wrong_offset, "FAIL  forwarders"),
     (armv5_instruction, "FAIL  code"),
+    (wrong_version, "FAIL  version resource"),
 ]
 
 
 def main():
-    build, def_file, coredll, intercepts = sys.argv[1:5]
+    build, def_file, coredll, intercepts, version = sys.argv[1:6]
     dll = os.path.join(build, "bin", "pdaKVZ.dll")
     args = ["--moved", os.path.join(build, "check", "pdaKVZ.dll"),
             "--elf", os.path.join(build, "elf", "pdaKVZ.elf"), "--def", def_file,
-            "--coredll", coredll, "--forwarders-except", intercepts]
+            "--coredll", coredll, "--forwarders-except", intercepts, "--version", version]
     missed = 0
     with tempfile.TemporaryDirectory() as tmp:
         for damage, expected in CASES:

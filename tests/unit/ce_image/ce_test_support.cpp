@@ -2,6 +2,7 @@
 
 #include "ce_image.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace
@@ -221,13 +222,58 @@ SynthElf small_dll()
     return e;
 }
 
+namespace
+{
+
+void append_id(std::vector<uint8_t> &v, const std::string &id)
+{
+    if (id[0] == '#') {
+        append_le(v, 0xFFFF, 2);
+        append_le(v, (uint32_t)std::stoul(id.substr(1)), 2);
+        return;
+    }
+    for (char c : id)
+        append_le(v, (uint8_t)c, 2);
+    append_le(v, 0, 2);
+}
+
+} // namespace
+
+std::vector<uint8_t> synth_res(const std::vector<SynthResource> &resources)
+{
+    std::vector<uint8_t> out(32);
+    out[4] = 32;
+    out[8] = out[9] = out[12] = out[13] = 0xFF;
+    for (const SynthResource &r : resources) {
+        std::vector<uint8_t> header;
+        append_id(header, r.type);
+        append_id(header, r.name);
+        while (header.size() % 4)
+            header.push_back(0);
+        append_le(header, 0, 4);      // DataVersion
+        append_le(header, 0x1030, 2); // MemoryFlags
+        append_le(header, r.language, 2);
+        append_le(header, 0, 4); // Version
+        append_le(header, 0, 4); // Characteristics
+        append_le(out, (uint32_t)r.data.size(), 4);
+        append_le(out, (uint32_t)header.size() + 8, 4);
+        out.insert(out.end(), header.begin(), header.end());
+        out.insert(out.end(), r.data.begin(), r.data.end());
+        while (out.size() % 4)
+            out.push_back(0);
+    }
+    return out;
+}
+
 std::vector<uint8_t> write_dll(const std::vector<uint8_t> &elf, const char *def, std::string *error,
-                               const char *coredll, const char *dll_name)
+                               const char *coredll, const char *dll_name,
+                               const std::vector<uint8_t> *res)
 {
     Diag d;
     d.text[0] = 0;
     DefFile parsed_def;
     NameList list;
+    Resources resources;
     std::vector<uint8_t> out;
     if (!def_parse(&parsed_def, def, strlen(def), "test.def", &d)) {
         *error = d.text;
@@ -238,13 +284,23 @@ std::vector<uint8_t> write_dll(const std::vector<uint8_t> &elf, const char *def,
         *error = d.text;
         return out;
     }
-    CeImageInput input = {elf.data(), elf.size(), &parsed_def, &list, dll_name};
+    memset(&resources, 0, sizeof resources);
+    if (res &&
+        !resources_parse(&resources, (const char *)res->data(), res->size(), "test.res", &d)) {
+        name_list_free(&list);
+        def_free(&parsed_def);
+        *error = d.text;
+        return out;
+    }
+    const Resources *placed = res ? &resources : nullptr;
+    CeImageInput input = {elf.data(), elf.size(), &parsed_def, &list, dll_name, placed};
     CeImage image;
     if (ce_image_build(&input, &image, &d))
         out.assign(image.data, image.data + image.size);
     else
         *error = d.text;
     ce_image_free(&image);
+    resources_free(&resources);
     name_list_free(&list);
     def_free(&parsed_def);
     return out;
@@ -364,6 +420,47 @@ std::vector<uint32_t> PeView::relocations() const
         at += size;
     }
     return rvas;
+}
+
+std::vector<std::string> PeView::resources() const
+{
+    std::vector<std::string> out;
+    uint32_t root = dir_rva(2);
+    // The entry's name or number and where it leads (offset into the section).
+    auto id = [&](uint32_t entry) {
+        uint32_t name = at32(entry);
+        if (!(name & 0x80000000))
+            return "#" + std::to_string(name);
+        std::string text;
+        uint32_t length = u16(offset_of(root + (name & 0x7FFFFFFF)));
+        for (uint32_t i = 0; i < length; i++)
+            text += (char)u16(offset_of(root + (name & 0x7FFFFFFF) + 2 + 2 * i));
+        return text;
+    };
+    auto entries = [&](uint32_t dir) {
+        std::vector<uint32_t> list;
+        uint32_t count = u16(offset_of(root + dir + 12)) + u16(offset_of(root + dir + 14));
+        for (uint32_t i = 0; i < count; i++)
+            list.push_back(root + dir + 16 + 8 * i);
+        return list;
+    };
+    for (uint32_t type : entries(0)) {
+        for (uint32_t name : entries(at32(type + 4) & 0x7FFFFFFF)) {
+            for (uint32_t language : entries(at32(name + 4) & 0x7FFFFFFF)) {
+                uint32_t data_entry = root + at32(language + 4);
+                uint32_t rva = at32(data_entry), size = at32(data_entry + 4);
+                char hex[8];
+                snprintf(hex, sizeof hex, "%04x", at32(language));
+                std::string data;
+                for (uint32_t k = 0; k < size; k++) {
+                    uint32_t at = offset_of(rva + k);
+                    data += at < file.size() ? (char)file[at] : '?';
+                }
+                out.push_back(id(type) + "/" + id(name) + "/" + hex + "=" + data);
+            }
+        }
+    }
+    return out;
 }
 
 uint32_t reference_checksum(const std::vector<uint8_t> &file)

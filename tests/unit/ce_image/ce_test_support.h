@@ -57,10 +57,22 @@ SynthElf small_dll();
 extern const char kSmallDef[];     // CeAdd @1, CeSub @3
 extern const char kSmallCoredll[]; // Sleep, GetTickCount
 
-// Runs the writer's core on the image; empty result and *error on refusal.
+// ---- A compiled resource script (.res), built in memory ----
+struct SynthResource {
+    std::string type, name; // "#16" is the number 16, anything else a name
+    uint16_t language;
+    std::vector<uint8_t> data;
+};
+
+// The 32-bit .res format: the empty first record, then one record each.
+std::vector<uint8_t> synth_res(const std::vector<SynthResource> &resources);
+
+// Runs the writer's core on the image, with the resources of res when it is
+// not null; empty result and *error on refusal.
 std::vector<uint8_t> write_dll(const std::vector<uint8_t> &elf, const char *def, std::string *error,
                                const char *coredll = kSmallCoredll,
-                               const char *dll_name = "small.dll");
+                               const char *dll_name = "small.dll",
+                               const std::vector<uint8_t> *res = nullptr);
 
 // ---- Reading a PE image ----
 struct PeSection {
@@ -91,6 +103,9 @@ struct PeView {
     std::vector<std::string> export_names() const; // name pointer table order
     std::vector<std::string> import_names(std::string *dll) const;
     std::vector<uint32_t> relocations() const; // HIGHLOW RVAs, in table order
+    // "type/name/language=data" per resource, in the tree's order: names as
+    // text, numbers as "#N", the language in hex.
+    std::vector<std::string> resources() const;
 };
 
 // The PE checksum computed independently of the writer.

@@ -75,6 +75,21 @@ TEST(CeImageCommand, WritesTheImageOrNothing)
     EXPECT_NE(text.find("export @1: symbol CeGone: not defined in the ELF"), std::string::npos)
         << text;
 
+    // --res adds the resource section; a refused .res leaves no DLL and is named.
+    std::vector<uint8_t> res = synth_res({{"#16", "#1", 0x0407, {1, 2, 3}}});
+    write_bytes(dir + "/small.res", res.data(), res.size());
+    write_bytes(dir + "/bad.res", res.data(), 40);
+    ASSERT_EQ(0, run("--def \"" + dir + "/small.def\" --res \"" + dir + "/small.res\" " + common,
+                     dir + "/err.txt"));
+    EXPECT_EQ(write_dll(elf, kSmallDef, &error, kSmallCoredll, "small.dll", &res),
+              read_bytes(dir + "/small.dll"));
+    EXPECT_EQ(1, run("--def \"" + dir + "/small.def\" --res \"" + dir + "/bad.res\" " + common,
+                     dir + "/err.txt"));
+    EXPECT_FALSE(exists(dir + "/small.dll"));
+    message = read_bytes(dir + "/err.txt");
+    text.assign(message.begin(), message.end());
+    EXPECT_NE(text.find("bad.res: record at 0x20"), std::string::npos) << text;
+
     EXPECT_EQ(2, run("--def x.def -o y.dll", dir + "/err.txt")) << "no input: usage";
 
     ASSERT_EQ(0, run("--thunks \"" + dir + "/coredll.txt\" -o \"" + dir + "/thunks.S\"",

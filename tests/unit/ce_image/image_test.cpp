@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 namespace
 {
 
@@ -130,6 +133,51 @@ TEST(CeImage, BaseRelocationsCoverEveryAddressInTheImage)
     // One block per page, each padded to 4 bytes by an ABSOLUTE entry.
     EXPECT_EQ(3u * 12, pe.dir_size(5));
     EXPECT_EQ(0u, pe.u16(pe.offset_of(pe.dir_rva(5) + 10)));
+}
+
+std::vector<uint8_t> bytes(const char *text)
+{
+    return std::vector<uint8_t>(text, text + strlen(text));
+}
+
+// The loader searches each level of the tree by halves: named entries first,
+// names in UTF-16 order, numbers ascending, whatever the .res order was.
+TEST(CeImage, ResourcesLieInASortedTreeTheLoaderKeeps)
+{
+    std::vector<SynthResource> listed = {
+        {"#16", "#1", 0x0407, bytes("version")},
+        {"#10", "ZETA", 0x0409, bytes("z")},
+        {"#10", "#2", 0, bytes("two")},
+        {"#10", "ALPHA", 0x0409, bytes("a-en")},
+        {"ICONS", "#3", 0, bytes("")},
+        {"#10", "ALPHA", 0x0407, bytes("a-de")},
+        {"#10", "ALPH", 0x0407, bytes("prefix")},
+    };
+    std::vector<uint8_t> res = synth_res(listed);
+    std::string error;
+    PeView pe(write_dll(small_dll().bytes(), kSmallDef, &error, kSmallCoredll, "small.dll", &res));
+    ASSERT_FALSE(pe.file.empty()) << error;
+    EXPECT_EQ(
+        (std::vector<std::string>{"ICONS/#3/0000=", "#10/ALPH/0407=prefix", "#10/ALPHA/0407=a-de",
+                                  "#10/ALPHA/0409=a-en", "#10/ZETA/0409=z", "#10/#2/0000=two",
+                                  "#16/#1/0407=version"}),
+        pe.resources());
+    ASSERT_EQ(8u, pe.sections.size());
+    const PeSection &rsrc = pe.sections[6];
+    EXPECT_EQ(".rsrc", rsrc.name);
+    EXPECT_EQ(0x7000u, rsrc.rva) << "after .idata, before .reloc";
+    EXPECT_EQ(0x40000040u, rsrc.flags) << "read-only initialised data, never discardable";
+    EXPECT_GE(rsrc.raw_size, rsrc.virtual_size) << "every byte in the file";
+    EXPECT_EQ(rsrc.rva, pe.dir_rva(2));
+    EXPECT_EQ(rsrc.virtual_size, pe.dir_size(2));
+    EXPECT_EQ(0x8000u, pe.sections[7].rva);
+    EXPECT_EQ(0x9000u, pe.opt32(56)) << "SizeOfImage";
+    EXPECT_EQ(reference_checksum(pe.file), pe.opt32(64));
+
+    std::reverse(listed.begin(), listed.end());
+    std::vector<uint8_t> reversed = synth_res(listed);
+    EXPECT_EQ(pe.file, write_dll(small_dll().bytes(), kSmallDef, &error, kSmallCoredll, "small.dll",
+                                 &reversed));
 }
 
 TEST(CeImage, OutputDependsOnTheInputAlone)

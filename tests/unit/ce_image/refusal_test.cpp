@@ -158,6 +158,86 @@ TEST(CeImageRefusal, EachFaultIsNamed)
     }
 }
 
+// A compiled resource script is hostile input like the ELF: each record's
+// lengths are checked against the bytes that hold them.
+struct ResRefusal {
+    const char *what;
+    std::function<void(std::vector<uint8_t> &)> change; // of a .res with one record at 0x20
+    const char *expected;
+};
+
+void put(std::vector<uint8_t> &res, uint32_t offset, uint32_t value, int width)
+{
+    for (int i = 0; i < width; i++)
+        res[offset + i] = (uint8_t)(value >> (8 * i));
+}
+
+const ResRefusal kResRefusals[] = {
+    {"16-bit .res without the empty record",
+     [](std::vector<uint8_t> &r) { r.erase(r.begin(), r.begin() + 32); }, "not a 32-bit resource"},
+    {"no resources", [](std::vector<uint8_t> &r) { r.resize(32); }, "holds no resources"},
+    {"record cut short", [](std::vector<uint8_t> &r) { r.resize(36); }, "record at 0x20: cut"},
+    {"data past the end", [](std::vector<uint8_t> &r) { put(r, 0x20, 0xFFFFFFF0, 4); },
+     "record at 0x20: header of 32 and data of 4294967280 bytes run past the end"},
+    {"header past the end", [](std::vector<uint8_t> &r) { put(r, 0x24, 0x7FFFFFFC, 4); },
+     "run past the end"},
+    {"header too small", [](std::vector<uint8_t> &r) { put(r, 0x24, 8, 4); }, "header size 8"},
+    {"header larger than its fields",
+     [](std::vector<uint8_t> &r) {
+         put(r, 0x24, 36, 4);
+         put(r, 0x20, 0, 4);
+     },
+     "header size 36 does not match its fields (32)"},
+    {"type number 0", [](std::vector<uint8_t> &r) { put(r, 0x2A, 0, 2); }, "type number 0"},
+    {"unterminated name",
+     [](std::vector<uint8_t> &r) {
+         put(r, 0x2C, 'A', 2);
+         put(r, 0x2E, 'B', 2);
+     },
+     "name runs past the header"},
+    {"empty name",
+     [](std::vector<uint8_t> &r) {
+         r = synth_res({{"#16", "", 0, {1}}});
+     },
+     "record at 0x20: empty name"},
+    {"the same resource twice",
+     [](std::vector<uint8_t> &r) {
+         r = synth_res({{"#16", "VER", 0x407, {1}}, {"#16", "VER", 0x407, {2}}});
+     },
+     "resource type 16 name VER language 0x0407 appears twice"},
+    {"a section over 16 MiB",
+     [](std::vector<uint8_t> &r) {
+         r = synth_res({{"#10", "#1", 0, std::vector<uint8_t>(16u << 20)}});
+     },
+     "would exceed 16 MiB"},
+};
+
+TEST(CeImageRefusal, EachResourceFaultIsNamed)
+{
+    const std::vector<uint8_t> good = synth_res({{"#16", "#1", 0x0407, {1, 2, 3, 4}}});
+    std::vector<uint8_t> elf = small_dll().bytes();
+    std::string error;
+    ASSERT_FALSE(write_dll(elf, kSmallDef, &error, kSmallCoredll, "small.dll", &good).empty())
+        << error;
+    for (const ResRefusal &r : kResRefusals) {
+        SCOPED_TRACE(r.what);
+        std::vector<uint8_t> res = good;
+        r.change(res);
+        error.clear();
+        EXPECT_TRUE(write_dll(elf, kSmallDef, &error, kSmallCoredll, "small.dll", &res).empty());
+        EXPECT_NE(error.find(r.expected), std::string::npos) << "message: " << error;
+    }
+    // Cut anywhere, a .res is refused or read whole, never read past its end.
+    std::vector<uint8_t> two = synth_res({{"ICON", "MAIN", 0, {9}}, {"#16", "#1", 0, {1, 2}}});
+    for (size_t cut = 0; cut < two.size(); cut++) {
+        std::vector<uint8_t> head(two.begin(), two.begin() + cut);
+        error.clear();
+        if (write_dll(elf, kSmallDef, &error, kSmallCoredll, "small.dll", &head).empty()) {
+            EXPECT_FALSE(error.empty()) << "cut at " << cut;
+        }
+    }
+}
+
 // Offsets and counts in the file are checked before use: cut or corrupted
 // headers end in a message, never in a read outside the buffer.
 TEST(CeImageRefusal, DamagedFilesAreRefused)
