@@ -315,7 +315,9 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT flags);
 
 // Processes. TerminateProcess on the current process (GetCurrentProcess, or
 // CE's constant 0x42) flushes stdout and stderr and ends it at once with the
-// code; any other handle is refused.
+// code; any other handle is refused. With KVZ_CE_TERMINATE=ce42 in the
+// environment it does what CE 4.2 and 5 do when a DLL calls it from DllMain:
+// nothing ends, and it returns FALSE with ERROR_ACCESS_DENIED.
 #ifndef KVZ_CE_BARE
 HANDLE GetCurrentProcess(void);
 #endif
