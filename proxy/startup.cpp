@@ -81,17 +81,12 @@ BOOL BuildDirPath(WCHAR *dest, DWORD *length, const char *value)
     return TRUE;
 }
 
-// The 8-bit path of the configuration file: the low 8 bits of each character
-// of ModuleDir, then the file name.
-static BOOL BuildConfigPath(char *dest, DWORD capacity)
+// The configuration file's path: ModuleDir as it is, so a folder of any
+// name finds it, then the file name.
+static BOOL BuildConfigPath(WCHAR *dest, DWORD capacity)
 {
-    static const char name[] = PROXY_CONFIG_NAME;
-    if (ModuleDirLength >= capacity || sizeof name > capacity - ModuleDirLength)
-        return FALSE;
-    for (DWORD i = 0; i < ModuleDirLength; i++)
-        dest[i] = (char)(ModuleDir[i] & 0xFF);
-    memcpy(dest + ModuleDirLength, name, sizeof name);
-    return TRUE;
+    DWORD at = WideAppend(dest, 0, capacity, ModuleDir);
+    return WideAppend(dest, at, capacity, TEXT(PROXY_CONFIG_NAME)) != kNoRoom;
 }
 
 // ---- Steps ----
@@ -206,14 +201,14 @@ static BOOL StartWithConfig(const ConfigStore *store)
 // ---- Entry points ----
 BOOL ProxyStartupInModuleDir(void)
 {
-    char config_path[MAX_PATH];
+    WCHAR config_path[MAX_PATH];
     if (!BuildConfigPath(config_path, MAX_PATH)) {
         ShowError(kModulePathTooLong);
         return FALSE;
     }
     ConfigStore store;
     ConfigInit(&store);
-    ConfigLoad(&store, config_path); // a missing or bad file only leaves keys absent
+    ConfigLoadW(&store, config_path); // a missing or bad file only leaves keys absent
     BOOL ok = StartWithConfig(&store);
     ConfigRelease(&store);
     return ok;

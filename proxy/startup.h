@@ -15,7 +15,7 @@
 // directory that fits leaves room for at least five characters of name.
 #define PROXY_DIR_TAIL_ROOM 6
 
-// Configuration file, looked up in ModuleDir.
+// Configuration file, looked up in ModuleDir and opened by its wide path.
 #define PROXY_CONFIG_NAME "sound_config.txt"
 
 // Fills ModuleDir and ModuleDirLength from the proxy's full file name (length

@@ -83,14 +83,15 @@ class StartupProcess : public ::testing::Test
         dir.write("fake.script", "KVZ_SupportVersion 4242\n");
     }
 
-    HostRun Run(const std::string &answer = "")
+    // env: more VAR=value words for the host's environment.
+    HostRun Run(const std::string &answer = "", const std::string &env = "")
     {
         const std::string d = dir.path();
         std::ofstream(d + "stdin.txt", std::ios::binary) << answer;
         std::string command =
             "cd " + Quoted(d) + " && KVZ_FAKE_SCRIPT=" + Quoted(d + "fake.script") +
-            " KVZ_FAKE_LOG=" + Quoted(d + "fake.log") + " " + HostProgram() + " " +
-            Quoted(d + "pdaKVZ.dll") + " version < stdin.txt > stdout.txt 2> stderr.txt";
+            " KVZ_FAKE_LOG=" + Quoted(d + "fake.log") + " " + env + " " + HostProgram() + " " +
+            Quoted(d + proxy) + " version < stdin.txt > stdout.txt 2> stderr.txt";
         int status = std::system(command.c_str());
         HostRun run;
         run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -102,6 +103,7 @@ class StartupProcess : public ::testing::Test
     std::string FakeLog() { return ReadFile(dir.path() + "fake.log"); }
 
     TempDir dir;
+    std::string proxy = "pdaKVZ.dll"; // the host loads dir's file of this name
 };
 
 const char kWentOn[] = "loaded\nversion 4242\n";
@@ -265,6 +267,21 @@ TEST_F(StartupProcess, OverlongSettingIsNamedAndEnds)
     EXPECT_EQ(Box(0x10, "Der Pfad f\xC3\xBCr SoundDir ist zu lang!"), Boxes(run.err));
     EXPECT_EQ("", run.out);
     EXPECT_EQ(0, run.exit_code);
+}
+
+// The configuration file is opened by its wide path: a folder named in
+// characters beyond Latin-1 finds it as any other.
+TEST_F(StartupProcess, ConfigurationIsFoundInAFolderOfAnyName)
+{
+    const std::string folder = "\xE9\x9F\xB3\xE5\xA3\xB0/"; // U+97F3 U+58F0
+    dir.copyFromBin("pdaKVZ.dll", folder + "pdaKVZ.dll");
+    dir.copyFromBin("fake_pda.dll", folder + "tones.dll"); // no _pdaKVZ.dll at all
+    dir.mkdir(folder + "sound");
+    dir.write(folder + "sound_config.txt", "NextDLL=tones.dll\n");
+    proxy = folder + "pdaKVZ.dll";
+    HostRun run = Run();
+    EXPECT_EQ("", Boxes(run.err));
+    EXPECT_EQ(kWentOn, run.out);
 }
 
 TEST_F(StartupProcess, ReferenceLibraryLoads)
