@@ -21,6 +21,7 @@ static const WCHAR kSameDirWarning[] =
     TEXT("Obwohl eigene Sounds installiert sind, k\u00F6nnen sie nicht abgespielt werden, da sie "
          "sich im selben Verzeichnis wie das .KVZ-Archiv befinden.\n\nTrotzdem Fortfahren?");
 static const WCHAR kNotFoundFormat[] = TEXT("Die Datei %s wurde nicht gefunden!");
+static const WCHAR kNextIsProxyFormat[] = TEXT("Die Datei %s ist pdaKVZ.dll selbst!");
 static const WCHAR kImportFailed[] = TEXT("Fehler beim Importieren einer Funktion.");
 static const WCHAR kModuleDirUnknown[] = TEXT("Das Verzeichnis von pdaKVZ.dll ist unbekannt!");
 static const WCHAR kModulePathTooLong[] = TEXT("Der Pfad von pdaKVZ.dll ist zu lang!");
@@ -146,13 +147,23 @@ static BOOL ComposeNextPath(WCHAR *name, WCHAR *path, const char *value)
            WideAppend(path, at, MAX_PATH, name) != kNoRoom;
 }
 
+// CE knows a loaded module by its file name alone, so a NextDLL naming a
+// pdaKVZ.dll in any folder gives back the proxy itself, whose forwarders
+// would then call themselves without end.
 static BOOL LoadNextLibrary(const WCHAR *name, const WCHAR *path)
 {
     NextLibrary = LoadLibraryW(path);
-    if (NextLibrary != NULL)
-        return TRUE;
-    ShowErrorWith(kNotFoundFormat, name);
-    return FALSE;
+    if (NextLibrary == NULL) {
+        ShowErrorWith(kNotFoundFormat, name);
+        return FALSE;
+    }
+    if (NextLibrary == ProxyModule) {
+        FreeLibrary(NextLibrary);
+        NextLibrary = NULL;
+        ShowErrorWith(kNextIsProxyFormat, name);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 // Binds ordinals 1 to 20 in order and stops at the first one missing.
@@ -217,6 +228,7 @@ BOOL ProxyStartupInModuleDir(void)
 BOOL ProxyStartup(HMODULE module)
 {
     WCHAR path[MAX_PATH];
+    ProxyModule = module;
     DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
     if (!SetModuleDirFromPath(path, length)) {
         ShowError(length >= MAX_PATH ? kModulePathTooLong : kModuleDirUnknown);

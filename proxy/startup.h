@@ -34,11 +34,14 @@ BOOL SetModuleDirFromPath(const WCHAR *path, DWORD length);
 BOOL BuildDirPath(WCHAR *dest, DWORD *length, const char *value);
 
 // Steps after the own directory is known (ModuleDir set): configuration, log,
-// directories, the same-directory warning, load and bind. TRUE when all twenty
-// entry points are bound. The configuration store is released on every way out.
+// directories, the same-directory warning, load and bind. A next library that
+// loads as ProxyModule itself is released again and refused. TRUE when all
+// twenty entry points are bound. The configuration store is released on every
+// way out.
 BOOL ProxyStartupInModuleDir(void);
 
-// The whole start-up for the proxy's module handle. TRUE on success.
+// The whole start-up for the proxy's module handle, kept in ProxyModule.
+// TRUE on success.
 BOOL ProxyStartup(HMODULE module);
 
 // Frees the next library and closes the access log with its lock. Safe after
