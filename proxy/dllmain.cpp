@@ -1,6 +1,7 @@
 // pdaKVZ's library entry: start-up on process attach, shutdown on detach.
-// A proxy that cannot stand in for the library ends the process before the
-// host can call any export with an incomplete ForwardTable.
+// A proxy that cannot stand in for the library ends the process, or where
+// the system does not end it, fails the load: the host never calls an export
+// with an incomplete ForwardTable.
 #include "platform/win32.h"
 #include "proxy/startup.h"
 
