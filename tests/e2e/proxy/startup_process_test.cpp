@@ -83,15 +83,17 @@ class StartupProcess : public ::testing::Test
         dir.write("fake.script", "KVZ_SupportVersion 4242\n");
     }
 
-    // env: more VAR=value words for the host's environment.
+    // env: more VAR=value words for the host's environment. A host that
+    // hangs (a proxy forwarding to itself loops) is stopped: exit code 124.
     HostRun Run(const std::string &answer = "", const std::string &env = "")
     {
         const std::string d = dir.path();
         std::ofstream(d + "stdin.txt", std::ios::binary) << answer;
-        std::string command =
-            "cd " + Quoted(d) + " && KVZ_FAKE_SCRIPT=" + Quoted(d + "fake.script") +
-            " KVZ_FAKE_LOG=" + Quoted(d + "fake.log") + " " + env + " " + HostProgram() + " " +
-            Quoted(d + proxy) + " version < stdin.txt > stdout.txt 2> stderr.txt";
+        std::string command = "cd " + Quoted(d) +
+                              " && KVZ_FAKE_SCRIPT=" + Quoted(d + "fake.script") +
+                              " KVZ_FAKE_LOG=" + Quoted(d + "fake.log") + " " + env +
+                              " timeout 120 " + HostProgram() + " " + Quoted(d + proxy) +
+                              " version < stdin.txt > stdout.txt 2> stderr.txt";
         int status = std::system(command.c_str());
         HostRun run;
         run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
