@@ -4,6 +4,7 @@
 #include "elf_arm.h"
 #include "exports.h"
 #include "imports.h"
+#include "loader_rules.h"
 #include "pe_writer.h"
 #include "relocs.h"
 
@@ -197,9 +198,12 @@ bool ce_image_build(const CeImageInput *input, CeImage *out, Diag *d)
     if (ok) {
         out->size = t->layout.file_size;
         write_image(t, out->data);
+        ok = loader_rules_check(out->data, out->size, d);
     }
     free_tables(t);
     free(t);
+    if (!ok)
+        ce_image_free(out);
     return ok;
 }
 

@@ -33,6 +33,7 @@ struct CeImage {
 // out of place, a relocation other than ABS32 that depends on the load
 // address, an import slot not in coredll's list or a broken import address
 // table, a .def name it does not define as a function, or code for a later
-// core than ARMv4T or using Thumb-2.
+// core than ARMv4T or using Thumb-2. A written image that breaks a rule of
+// CE's loader (loader_rules.h) is refused too.
 bool ce_image_build(const CeImageInput *input, CeImage *out, Diag *d);
 void ce_image_free(CeImage *image);

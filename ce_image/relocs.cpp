@@ -159,8 +159,12 @@ bool take_one(Collector *c, const ElfSection *target, const ImageSection *placed
         return refuse(c, target, r, "lies outside its section", d);
     if (placed->flags & kPeScnUninitializedData)
         return refuse(c, target, r, "lies in zero-filled data", d);
-    if (where == Target::kImage)
-        c->out->rvas[c->out->count++] = rva;
+    if (where != Target::kImage)
+        return true;
+    if (rva % kPeRelocPageSize > kPeRelocPageSize - 4)
+        return refuse(c, target, r, "the word crosses a 4 KiB page, and CE patches each page alone",
+                      d);
+    c->out->rvas[c->out->count++] = rva;
     return true;
 }
 

@@ -1,7 +1,8 @@
 // Base relocations from the relocations the link kept (ld -q). Every
 // R_ARM_ABS32 in a loaded section that points into the image becomes one
 // IMAGE_REL_BASED_HIGHLOW; PC-relative relocations and markers need none;
-// every other type is refused, since the writer cannot move what it holds.
+// every other type is refused, since the writer cannot move what it holds,
+// and so is a word that crosses a page, which CE cannot patch.
 #pragma once
 
 #include "layout.h"

@@ -1,7 +1,10 @@
 // C file streams opened by a kit path (backslashes, as every kit path).
 //
 // The C library takes the system's own path form: on Windows the kit path is
-// that form already; on POSIX the backslashes become slashes first.
+// that form already; on POSIX the backslashes become slashes first. A wide
+// path goes to _wfopen, which Windows and CE's coredll have and the POSIX
+// layer serves, so a folder of any name can be opened: CE's 8-bit fopen
+// widens its path with the device's code page.
 #ifndef KVZ_PLATFORM_FILE_STREAM_H
 #define KVZ_PLATFORM_FILE_STREAM_H
 
@@ -46,6 +49,11 @@ inline FILE *KvzReopenFileStreamA(const char *path, const char *mode, FILE *stre
     return freopen(system_path, mode, stream);
 }
 
+// The layer's _wfopen: the wide kit path as UTF-8 with slashes, the mode's
+// characters as they are. NULL with errno set when the C library refuses, or
+// when the path cannot be converted (EINVAL).
+extern "C" FILE *_wfopen(const WCHAR *path, const WCHAR *mode);
+
 #else
 
 inline FILE *KvzOpenFileStreamA(const char *path, const char *mode)
@@ -61,5 +69,11 @@ inline FILE *KvzReopenFileStreamA(const char *path, const char *mode, FILE *stre
 #endif
 
 #endif
+
+// fopen of a wide kit path.
+inline FILE *KvzOpenFileStreamW(const WCHAR *path, const WCHAR *mode)
+{
+    return _wfopen(path, mode);
+}
 
 #endif

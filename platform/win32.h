@@ -221,6 +221,7 @@ typedef struct CRITICAL_SECTION {
 #define ERROR_BAD_EXE_FORMAT 193
 #define ERROR_FILENAME_EXCED_RANGE 206
 #define ERROR_DLL_INIT_FAILED 1114
+#define ERROR_OLD_WIN_VERSION 1150
 
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
@@ -241,12 +242,16 @@ extern "C" {
 // Libraries. LoadLibrary runs the library's DllMain(DLL_PROCESS_ATTACH) under
 // the process-wide, recursive loader lock; FreeLibrary runs the detach on the
 // last reference. A library already loaded only gains a reference. A plain
-// name is looked up in the program's directory, then the current one.
+// name is looked up in the program's directory, then the current one. As on
+// CE, a CE image already loaded is the one returned for any path whose file
+// name is its own, without regard to case or a ".dll" at the end.
 // Failures: NULL with ERROR_MOD_NOT_FOUND (no such file, or a dependency
-// missing), ERROR_BAD_EXE_FORMAT (not a library), ERROR_DLL_INIT_FAILED
-// (DllMain said FALSE; it then also saw the detach). At process exit every
-// library still loaded sees DLL_PROCESS_DETACH with a non-null reserved
-// argument, as on Windows; TerminateProcess skips that.
+// missing), ERROR_BAD_EXE_FORMAT (not a library, or a CE image CE's loader
+// would refuse), ERROR_OLD_WIN_VERSION (a CE image for a CE after 4.20),
+// ERROR_DLL_INIT_FAILED (DllMain said FALSE; an ELF library then also saw the
+// detach, a CE image does not, as on CE). At process exit every library
+// still loaded sees DLL_PROCESS_DETACH with a non-null reserved argument, as
+// on Windows; TerminateProcess skips that.
 HMODULE LoadLibraryA(LPCSTR name);
 HMODULE LoadLibraryW(LPCWSTR name);
 BOOL FreeLibrary(HMODULE module);
@@ -310,7 +315,9 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT flags);
 
 // Processes. TerminateProcess on the current process (GetCurrentProcess, or
 // CE's constant 0x42) flushes stdout and stderr and ends it at once with the
-// code; any other handle is refused.
+// code; any other handle is refused. With KVZ_CE_TERMINATE=ce42 in the
+// environment it does what CE 4.2 and 5 do when a DLL calls it from DllMain:
+// nothing ends, and it returns FALSE with ERROR_ACCESS_DENIED.
 #ifndef KVZ_CE_BARE
 HANDLE GetCurrentProcess(void);
 #endif

@@ -108,11 +108,11 @@ ConfigEntry *ConfigFindEntry(const ConfigSection *section, const char *key)
 
 /* ---- Reading the file ---- */
 
-// Reads the whole file at path into a new buffer with a NUL behind its bytes.
-// Gives CONFIG_LOADED with *text and *size set, else the result of the load.
-static uint32_t ReadWholeFile(const char *path, char **text, size_t *size)
+// Reads the whole file open in stream, or null when it could not be opened,
+// into a new buffer with a NUL behind its bytes, and closes the stream. Gives
+// CONFIG_LOADED with *text and *size set, else the result of the load.
+static uint32_t ReadWholeFile(FILE *stream, char **text, size_t *size)
 {
-    FILE *stream = KvzOpenFileStreamA(path, "rb"); // a kit path, as every path
     if (stream == NULL)
         return CONFIG_UNREADABLE;
     long end = -1;
@@ -299,16 +299,12 @@ static uint32_t ProcessLines(ConfigStore *store, char *text)
     }
 }
 
-uint32_t ConfigLoad(ConfigStore *store, const char *path)
+// The reader's core, for the file open in stream (null: not opened).
+static uint32_t LoadStream(ConfigStore *store, FILE *stream)
 {
-    if (store == NULL)
-        return CONFIG_UNREADABLE;
-    ConfigRelease(store);
-    if (path == NULL)
-        return CONFIG_UNREADABLE;
     char *text = NULL;
     size_t size = 0;
-    uint32_t result = ReadWholeFile(path, &text, &size);
+    uint32_t result = ReadWholeFile(stream, &text, &size);
     if (result != CONFIG_LOADED)
         return result;
     size = DecodeEditorText(text, size);
@@ -316,4 +312,26 @@ uint32_t ConfigLoad(ConfigStore *store, const char *path)
     result = ProcessLines(store, text);
     Free(text);
     return result;
+}
+
+/* ---- Front ends: the file by its 8-bit or its wide name ---- */
+
+uint32_t ConfigLoad(ConfigStore *store, const char *path)
+{
+    if (store == NULL)
+        return CONFIG_UNREADABLE;
+    ConfigRelease(store);
+    if (path == NULL)
+        return CONFIG_UNREADABLE;
+    return LoadStream(store, KvzOpenFileStreamA(path, "rb")); // a kit path, as every path
+}
+
+uint32_t ConfigLoadW(ConfigStore *store, const WCHAR *path)
+{
+    if (store == NULL)
+        return CONFIG_UNREADABLE;
+    ConfigRelease(store);
+    if (path == NULL)
+        return CONFIG_UNREADABLE;
+    return LoadStream(store, KvzOpenFileStreamW(path, TEXT("rb")));
 }

@@ -28,6 +28,8 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "platform/win32.h"
+
 // One entry line. key and value are owned, NUL-terminated copies of the
 // line's bytes; the lengths count their bytes without the terminator.
 struct ConfigEntry {
@@ -73,6 +75,10 @@ void ConfigInit(ConfigStore *store);
 // CONFIG_OUT_OF_MEMORY. Whatever the result, no buffer of the read stays
 // allocated; only the store's records and strings do.
 uint32_t ConfigLoad(ConfigStore *store, const char *path);
+
+// The same for a wide file name, which may name a folder in any script; the
+// file's contents are 8-bit text all the same.
+uint32_t ConfigLoadW(ConfigStore *store, const WCHAR *path);
 
 // The first section in store's list named name, or null. The top-level
 // section is never returned: callers use &store->topLevel.

@@ -12,6 +12,7 @@ DWORD SoundDirLength;
 
 AccessLogState AccessLog;
 
+HMODULE ProxyModule;
 HMODULE NextLibrary;
 FARPROC ForwardTable[KVZ_HANDHELD_ORDINAL_COUNT];
 

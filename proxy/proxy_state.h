@@ -28,6 +28,10 @@ struct AccessLogState {
 };
 extern KVZ_MODULE_DATA AccessLogState AccessLog;
 
+// The proxy's own module, as the loader gave it to DllMain; null when
+// start-up runs without one.
+extern KVZ_MODULE_DATA HMODULE ProxyModule;
+
 // The next archive library and its twenty entry points: entry i holds
 // ordinal i + 1. Complete whenever any export can be called.
 extern KVZ_MODULE_DATA HMODULE NextLibrary;

@@ -21,6 +21,7 @@ static const WCHAR kSameDirWarning[] =
     TEXT("Obwohl eigene Sounds installiert sind, k\u00F6nnen sie nicht abgespielt werden, da sie "
          "sich im selben Verzeichnis wie das .KVZ-Archiv befinden.\n\nTrotzdem Fortfahren?");
 static const WCHAR kNotFoundFormat[] = TEXT("Die Datei %s wurde nicht gefunden!");
+static const WCHAR kNextIsProxyFormat[] = TEXT("Die Datei %s ist pdaKVZ.dll selbst!");
 static const WCHAR kImportFailed[] = TEXT("Fehler beim Importieren einer Funktion.");
 static const WCHAR kModuleDirUnknown[] = TEXT("Das Verzeichnis von pdaKVZ.dll ist unbekannt!");
 static const WCHAR kModulePathTooLong[] = TEXT("Der Pfad von pdaKVZ.dll ist zu lang!");
@@ -81,17 +82,12 @@ BOOL BuildDirPath(WCHAR *dest, DWORD *length, const char *value)
     return TRUE;
 }
 
-// The 8-bit path of the configuration file: the low 8 bits of each character
-// of ModuleDir, then the file name.
-static BOOL BuildConfigPath(char *dest, DWORD capacity)
+// The configuration file's path: ModuleDir as it is, so a folder of any
+// name finds it, then the file name.
+static BOOL BuildConfigPath(WCHAR *dest, DWORD capacity)
 {
-    static const char name[] = PROXY_CONFIG_NAME;
-    if (ModuleDirLength >= capacity || sizeof name > capacity - ModuleDirLength)
-        return FALSE;
-    for (DWORD i = 0; i < ModuleDirLength; i++)
-        dest[i] = (char)(ModuleDir[i] & 0xFF);
-    memcpy(dest + ModuleDirLength, name, sizeof name);
-    return TRUE;
+    DWORD at = WideAppend(dest, 0, capacity, ModuleDir);
+    return WideAppend(dest, at, capacity, TEXT(PROXY_CONFIG_NAME)) != kNoRoom;
 }
 
 // ---- Steps ----
@@ -151,13 +147,23 @@ static BOOL ComposeNextPath(WCHAR *name, WCHAR *path, const char *value)
            WideAppend(path, at, MAX_PATH, name) != kNoRoom;
 }
 
+// CE knows a loaded module by its file name alone, so a NextDLL naming a
+// pdaKVZ.dll in any folder gives back the proxy itself, whose forwarders
+// would then call themselves without end.
 static BOOL LoadNextLibrary(const WCHAR *name, const WCHAR *path)
 {
     NextLibrary = LoadLibraryW(path);
-    if (NextLibrary != NULL)
-        return TRUE;
-    ShowErrorWith(kNotFoundFormat, name);
-    return FALSE;
+    if (NextLibrary == NULL) {
+        ShowErrorWith(kNotFoundFormat, name);
+        return FALSE;
+    }
+    if (NextLibrary == ProxyModule) {
+        FreeLibrary(NextLibrary);
+        NextLibrary = NULL;
+        ShowErrorWith(kNextIsProxyFormat, name);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 // Binds ordinals 1 to 20 in order and stops at the first one missing.
@@ -206,14 +212,14 @@ static BOOL StartWithConfig(const ConfigStore *store)
 // ---- Entry points ----
 BOOL ProxyStartupInModuleDir(void)
 {
-    char config_path[MAX_PATH];
+    WCHAR config_path[MAX_PATH];
     if (!BuildConfigPath(config_path, MAX_PATH)) {
         ShowError(kModulePathTooLong);
         return FALSE;
     }
     ConfigStore store;
     ConfigInit(&store);
-    ConfigLoad(&store, config_path); // a missing or bad file only leaves keys absent
+    ConfigLoadW(&store, config_path); // a missing or bad file only leaves keys absent
     BOOL ok = StartWithConfig(&store);
     ConfigRelease(&store);
     return ok;
@@ -222,6 +228,7 @@ BOOL ProxyStartupInModuleDir(void)
 BOOL ProxyStartup(HMODULE module)
 {
     WCHAR path[MAX_PATH];
+    ProxyModule = module;
     DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
     if (!SetModuleDirFromPath(path, length)) {
         ShowError(length >= MAX_PATH ? kModulePathTooLong : kModuleDirUnknown);

@@ -15,7 +15,7 @@
 // directory that fits leaves room for at least five characters of name.
 #define PROXY_DIR_TAIL_ROOM 6
 
-// Configuration file, looked up in ModuleDir.
+// Configuration file, looked up in ModuleDir and opened by its wide path.
 #define PROXY_CONFIG_NAME "sound_config.txt"
 
 // Fills ModuleDir and ModuleDirLength from the proxy's full file name (length
@@ -34,11 +34,14 @@ BOOL SetModuleDirFromPath(const WCHAR *path, DWORD length);
 BOOL BuildDirPath(WCHAR *dest, DWORD *length, const char *value);
 
 // Steps after the own directory is known (ModuleDir set): configuration, log,
-// directories, the same-directory warning, load and bind. TRUE when all twenty
-// entry points are bound. The configuration store is released on every way out.
+// directories, the same-directory warning, load and bind. A next library that
+// loads as ProxyModule itself is released again and refused. TRUE when all
+// twenty entry points are bound. The configuration store is released on every
+// way out.
 BOOL ProxyStartupInModuleDir(void);
 
-// The whole start-up for the proxy's module handle. TRUE on success.
+// The whole start-up for the proxy's module handle, kept in ProxyModule.
+// TRUE on success.
 BOOL ProxyStartup(HMODULE module);
 
 // Frees the next library and closes the access log with its lock. Safe after

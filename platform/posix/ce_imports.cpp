@@ -181,6 +181,7 @@ static const CeImport served[] = {
     {"fclose", (FARPROC)fclose},
     {"fflush", (FARPROC)fflush},
     {"fopen", (FARPROC)ce_fopen},
+    {"_wfopen", (FARPROC)_wfopen},
     {"fread", (FARPROC)fread},
     {"fseek", (FARPROC)fseek},
     {"ftell", (FARPROC)ftell},

@@ -1,9 +1,11 @@
 // Files and directories: attributes, the current directory, directory
 // creation and removal, and file handles over POSIX descriptors.
+#include "platform/file_stream.h"
 #include "platform/posix/posix_internal.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -349,4 +351,17 @@ BOOL CloseHandle(HANDLE handle)
     close(record->fd);
     free(record);
     return TRUE;
+}
+
+/* ---- C streams by wide name ---- */
+
+FILE *_wfopen(const WCHAR *path, const WCHAR *mode)
+{
+    char os_path[KVZ_OS_PATH_MAX], narrow_mode[16];
+    if (path == NULL || mode == NULL || !KvzWidePathToOs(path, os_path, sizeof os_path) ||
+        !KvzWideToUtf8(mode, narrow_mode, sizeof narrow_mode)) {
+        errno = EINVAL;
+        return NULL;
+    }
+    return fopen(os_path, narrow_mode);
 }

@@ -13,6 +13,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,6 +52,33 @@ static ModuleRecord *find_module_by_path(const char *os_path)
 {
     for (ModuleRecord *m = module_list; m != NULL; m = m->next) {
         if (strcmp(m->os_path, os_path) == 0)
+            return m;
+    }
+    return NULL;
+}
+
+static size_t length_without_dll(const char *name)
+{
+    size_t length = strlen(name);
+    return length > 4 && strcasecmp(name + length - 4, ".dll") == 0 ? length - 4 : length;
+}
+
+static bool same_ce_name(const char *a, size_t a_length, const char *b, size_t b_length)
+{
+    return a_length == b_length && strncasecmp(a, b, a_length) == 0;
+}
+
+// A CE image loaded under the file name of os_name: CE tells modules apart by
+// file name alone, without regard to case or a ".dll" at its end, so any
+// folder's file of that name is the module already loaded.
+static ModuleRecord *find_ce_module_by_name(const char *os_name)
+{
+    const char *slash = strrchr(os_name, '/');
+    const char *name = slash != NULL ? slash + 1 : os_name;
+    size_t length = length_without_dll(name);
+    for (ModuleRecord *m = module_list; m != NULL; m = m->next) {
+        const char *own = strrchr(m->os_path, '/') + 1; // os_path is absolute
+        if (m->format == KVZ_MODULE_PE && same_ce_name(name, length, own, length_without_dll(own)))
             return m;
     }
     return NULL;
@@ -187,7 +215,8 @@ static void trace_new_module(const ModuleRecord *module)
 }
 
 // Lists the library mapped by dlopen (`dl`) or the PE loader (`pe`) and runs
-// its DllMain; on failure both are undone.
+// its DllMain; on failure both are undone. An ELF library whose attach says
+// FALSE sees the detach, as on the desktop; a CE image does not, as on CE.
 static ModuleRecord *attach_new_module(const char *os_path, void *dl, KvzPeModule *pe)
 {
     ModuleRecord *module = (ModuleRecord *)calloc(1, sizeof *module);
@@ -211,7 +240,8 @@ static ModuleRecord *attach_new_module(const char *os_path, void *dl, KvzPeModul
     trace_new_module(module);
     if (module->dll_main != NULL &&
         !module->dll_main((HINSTANCE)module->handle, DLL_PROCESS_ATTACH, NULL)) {
-        module->dll_main((HINSTANCE)module->handle, DLL_PROCESS_DETACH, NULL);
+        if (module->format == KVZ_MODULE_ELF)
+            module->dll_main((HINSTANCE)module->handle, DLL_PROCESS_DETACH, NULL);
         unlink_module(module);
         release_image(dl, pe);
         free(module);
@@ -236,6 +266,11 @@ static HMODULE load_pe_locked(const char *os_path)
 static HMODULE load_library_locked(const char *os_name)
 {
     char os_path[KVZ_OS_PATH_MAX];
+    ModuleRecord *ce_module = find_ce_module_by_name(os_name);
+    if (ce_module != NULL) {
+        ce_module->references++;
+        return ce_module->handle;
+    }
     if (!locate_library(os_name, os_path)) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return NULL;

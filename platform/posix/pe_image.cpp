@@ -12,6 +12,13 @@
 #define OPTIONAL_MAGIC_PE32 0x10B
 #define OPTIONAL_FIXED_SIZE 96 // PE32 optional header up to its directories
 #define DIRECTORY_COUNT_MAX 16 // IMAGE_NUMBEROF_DIRECTORY_ENTRIES
+// CE reads the section table at e_lfanew + 0xF8 and 16 directories whatever
+// the header says, so a CE DLL must have exactly this optional header.
+#define OPTIONAL_CE_SIZE (OPTIONAL_FIXED_SIZE + 8 * DIRECTORY_COUNT_MAX)
+#define SUBSYSTEM_WINDOWS_CE_GUI 9
+// The oldest CE the kit runs on, 4.20: a later subsystem version would not load there.
+#define CE_VERSION_MAJOR 4
+#define CE_VERSION_MINOR 20
 #define SECTION_HEADER_SIZE 40 // IMAGE_SECTION_HEADER
 #define EXPORT_HEADER_SIZE 40  // IMAGE_EXPORT_DIRECTORY
 #define IMPORT_DESCRIPTOR_SIZE 20
@@ -111,6 +118,10 @@ static bool read_sections(const uint8_t *data, size_t size, uint64_t table, PeIm
             !fits(section->rva, section->extent, image->image_size) ||
             (raw_size != 0 && !fits(section->file_offset, raw_size, size)))
             return false;
+        // CE may take a read-only page from a pool it does not clear: such a
+        // section needs file bytes for all of it.
+        if ((section->characteristics & PE_SCN_WRITE) == 0 && section->file_size < section->extent)
+            return false;
         next_free = section->rva + align_up(section->extent, image->section_alignment);
     }
     return true;
@@ -132,6 +143,29 @@ static bool entry_is_code(const PeImage *image)
 static bool directory_in_image(const PeDirectory *dir, uint32_t image_size)
 {
     return dir->rva == 0 || fits(dir->rva, dir->size, image_size);
+}
+
+// CE decommits discardable sections once the image is loaded: such a section
+// may hold the base relocations and nothing else.
+static bool discardable_only_relocations(const PeImage *image)
+{
+    const PeDirectory *relocations = &image->relocations;
+    for (unsigned i = 0; i < image->section_count; i++) {
+        const PeSection *s = &image->sections[i];
+        if ((s->characteristics & PE_SCN_DISCARDABLE) != 0 && s->extent != 0 &&
+            (s->rva < relocations->rva ||
+             (uint64_t)s->rva + s->extent > (uint64_t)relocations->rva + relocations->size))
+            return false;
+    }
+    return true;
+}
+
+// At most the oldest CE version the kit runs on.
+static bool subsystem_version_loads(const uint8_t *optional)
+{
+    uint16_t major = read16(optional + 48), minor = read16(optional + 50);
+    return read16(optional + 68) != SUBSYSTEM_WINDOWS_CE_GUI || major < CE_VERSION_MAJOR ||
+           (major == CE_VERSION_MAJOR && minor <= CE_VERSION_MINOR);
 }
 
 DWORD PeParse(const uint8_t *data, size_t size, const uint16_t *machines, unsigned machine_count,
@@ -156,7 +190,7 @@ DWORD PeParse(const uint8_t *data, size_t size, const uint16_t *machines, unsign
         return ERROR_BAD_EXE_FORMAT;
 
     uint64_t optional_at = signature + 4 + FILE_HEADER_SIZE;
-    if (optional_size < OPTIONAL_FIXED_SIZE || !fits(optional_at, optional_size, size))
+    if (optional_size != OPTIONAL_CE_SIZE || !fits(optional_at, optional_size, size))
         return ERROR_BAD_EXE_FORMAT;
     const uint8_t *optional = data + optional_at;
     uint32_t file_alignment = read32(optional + 36);
@@ -166,8 +200,7 @@ DWORD PeParse(const uint8_t *data, size_t size, const uint16_t *machines, unsign
     image.section_alignment = read32(optional + 32);
     image.image_size = read32(optional + 56);
     image.headers_size = read32(optional + 60);
-    if (read16(optional) != OPTIONAL_MAGIC_PE32 ||
-        directory_count > (uint32_t)(optional_size - OPTIONAL_FIXED_SIZE) / 8 ||
+    if (read16(optional) != OPTIONAL_MAGIC_PE32 || directory_count != DIRECTORY_COUNT_MAX ||
         !power_of_two(image.section_alignment) || image.section_alignment < PE_PAGE_SIZE ||
         !power_of_two(file_alignment) || file_alignment > image.section_alignment ||
         image.image_base % IMAGE_BASE_GRANULE != 0 || image.image_size == 0 ||
@@ -182,16 +215,17 @@ DWORD PeParse(const uint8_t *data, size_t size, const uint16_t *machines, unsign
         !entry_is_code(&image))
         return ERROR_BAD_EXE_FORMAT;
 
-    if (directory_count > DIRECTORY_COUNT_MAX)
-        directory_count = DIRECTORY_COUNT_MAX;
     image.exports = directory(optional, directory_count, PE_DIR_EXPORT);
     image.imports = directory(optional, directory_count, PE_DIR_IMPORT);
     image.relocations = directory(optional, directory_count, PE_DIR_BASERELOC);
     if (!directory_in_image(&image.exports, image.image_size) ||
         !directory_in_image(&image.imports, image.image_size) ||
         !directory_in_image(&image.relocations, image.image_size) ||
-        directory(optional, directory_count, PE_DIR_TLS).rva != 0)
+        directory(optional, directory_count, PE_DIR_TLS).rva != 0 ||
+        !discardable_only_relocations(&image))
         return ERROR_BAD_EXE_FORMAT;
+    if (!subsystem_version_loads(optional))
+        return ERROR_OLD_WIN_VERSION;
     *out = image;
     return ERROR_SUCCESS;
 }
@@ -208,22 +242,29 @@ void PeLayOut(const PeImage *image, const uint8_t *data, size_t, uint8_t *memory
 
 /* ---- Base relocations ---- */
 
+// CE patches a page alone when it loads it, with the first block for that
+// page: blocks start on pages, one a page in ascending order, and no fixup
+// reaches into the next page.
 static DWORD walk_relocations(const PeImage *image, uint8_t *memory, uint32_t delta, bool apply)
 {
     const PeDirectory *dir = &image->relocations;
+    uint64_t next_page = 0;
     for (uint32_t at = 0; at < dir->size;) {
         if (dir->size - at < RELOC_BLOCK_HEADER)
             return ERROR_BAD_EXE_FORMAT;
         const uint8_t *block = memory + dir->rva + at;
         uint32_t page = read32(block), block_size = read32(block + 4);
-        if (block_size < RELOC_BLOCK_HEADER || block_size % 2 != 0 || block_size > dir->size - at)
+        if (block_size < RELOC_BLOCK_HEADER || block_size % 2 != 0 || block_size > dir->size - at ||
+            page % PE_PAGE_SIZE != 0 || page < next_page)
             return ERROR_BAD_EXE_FORMAT;
+        next_page = (uint64_t)page + PE_PAGE_SIZE;
         for (uint32_t e = RELOC_BLOCK_HEADER; e < block_size; e += 2) {
             uint16_t entry = read16(block + e);
             uint64_t target = (uint64_t)page + (entry & 0xFFF);
             if (entry >> 12 == PE_REL_ABSOLUTE)
                 continue;
-            if (entry >> 12 != PE_REL_HIGHLOW || !fits(target, 4, image->image_size))
+            if (entry >> 12 != PE_REL_HIGHLOW || (entry & 0xFFF) > PE_PAGE_SIZE - 4 ||
+                !fits(target, 4, image->image_size))
                 return ERROR_BAD_EXE_FORMAT;
             if (apply)
                 write32(memory + target, read32(memory + target) + delta);
@@ -331,6 +372,18 @@ static bool copy_name(const PeImage *image, const uint8_t *memory, uint32_t rva,
     return true;
 }
 
+// The import address table must lie in a writable section: CE writes the
+// slots where the section puts them.
+static bool in_writable_section(const PeImage *image, uint64_t rva)
+{
+    for (unsigned i = 0; i < image->section_count; i++) {
+        const PeSection *s = &image->sections[i];
+        if (rva >= s->rva && fits(rva - s->rva, 4, s->extent))
+            return (s->characteristics & PE_SCN_WRITE) != 0;
+    }
+    return false;
+}
+
 // Binds the slots of one descriptor; `bound` counts every slot of the image.
 static DWORD bind_descriptor(const PeImage *image, uint8_t *memory, const char *dll,
                              uint32_t lookup, uint32_t slots, unsigned *bound, PeResolver resolve,
@@ -343,6 +396,8 @@ static DWORD bind_descriptor(const PeImage *image, uint8_t *memory, const char *
         uint32_t thunk = read32(memory + thunk_at);
         if (thunk == 0)
             return ERROR_SUCCESS;
+        if (!in_writable_section(image, slot_at))
+            return ERROR_BAD_EXE_FORMAT;
         if (++*bound > PE_MAX_IMPORTS)
             return ERROR_BAD_EXE_FORMAT;
         char name[PE_NAME_MAX];
@@ -376,20 +431,21 @@ DWORD PeBindImports(const PeImage *image, uint8_t *memory, PeResolver resolve, v
         return ERROR_SUCCESS;
     unsigned bound = 0;
     // Descriptors run to an empty one; the directory's size is not trusted
-    // to count them, as on Windows.
+    // to count them, as on Windows. CE stops at the first without a lookup
+    // table, so one that has only slots would leave them unbound there.
     for (uint64_t at = image->imports.rva;; at += IMPORT_DESCRIPTOR_SIZE) {
         if (!fits(at, IMPORT_DESCRIPTOR_SIZE, image->image_size))
             return ERROR_BAD_EXE_FORMAT;
         const uint8_t *descriptor = memory + at;
         uint32_t lookup = read32(descriptor), name = read32(descriptor + 12);
         uint32_t slots = read32(descriptor + 16);
-        if (name == 0 && slots == 0)
+        if (lookup == 0 && name == 0 && slots == 0)
             return ERROR_SUCCESS;
         char dll[PE_NAME_MAX];
-        if (name == 0 || slots == 0 || !copy_name(image, memory, name, dll))
+        if (lookup == 0 || name == 0 || slots == 0 || !copy_name(image, memory, name, dll))
             return ERROR_BAD_EXE_FORMAT;
-        DWORD result = bind_descriptor(image, memory, dll, lookup != 0 ? lookup : slots, slots,
-                                       &bound, resolve, context, missing, missing_size);
+        DWORD result = bind_descriptor(image, memory, dll, lookup, slots, &bound, resolve, context,
+                                       missing, missing_size);
         if (result != ERROR_SUCCESS)
             return result;
     }

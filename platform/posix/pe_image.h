@@ -32,6 +32,7 @@
 #define PE_FILE_DLL 0x2000             // IMAGE_FILE_DLL
 
 #define PE_SCN_UNINITIALIZED 0x00000080 // IMAGE_SCN_CNT_UNINITIALIZED_DATA
+#define PE_SCN_DISCARDABLE 0x02000000   // IMAGE_SCN_MEM_DISCARDABLE
 #define PE_SCN_EXECUTE 0x20000000       // IMAGE_SCN_MEM_EXECUTE
 #define PE_SCN_READ 0x40000000          // IMAGE_SCN_MEM_READ
 #define PE_SCN_WRITE 0x80000000         // IMAGE_SCN_MEM_WRITE
@@ -90,14 +91,17 @@ struct PeImage {
 
 // Reads and checks the headers of the file in `data` (`size` bytes). The
 // machine must be one of `machines` (`machine_count` of them). Checked: the
-// MZ and PE signatures, a PE32 optional header that fits, a DLL flagged as
-// executable, alignments (sections on pages of their own), SizeOfImage and
-// SizeOfHeaders, every section inside the file and the image, in ascending
-// order without overlap, the entry point inside an executable section, and
+// MZ and PE signatures, a PE32 optional header of CE's size with its 16
+// directories, a DLL flagged as executable, alignments (sections on pages of
+// their own), SizeOfImage and SizeOfHeaders, every section inside the file
+// and the image, in ascending order without overlap, every read-only section
+// backed by file bytes in full, discardable sections holding nothing but the
+// relocation directory, the entry point inside an executable section, and
 // the export, import and relocation directories inside the image. An image
 // with thread-local storage is refused: nothing would run its callbacks.
-// Returns ERROR_SUCCESS or ERROR_BAD_EXE_FORMAT; `image` is filled only on
-// success.
+// Returns ERROR_SUCCESS, ERROR_BAD_EXE_FORMAT, or ERROR_OLD_WIN_VERSION for
+// a Windows CE image whose subsystem version is later than 4.20, which CE
+// 4.20 would refuse so; `image` is filled only on success.
 DWORD PeParse(const uint8_t *data, size_t size, const uint16_t *machines, unsigned machine_count,
               PeImage *image);
 
@@ -108,8 +112,10 @@ void PeLayOut(const PeImage *image, const uint8_t *data, size_t size, uint8_t *m
 
 // Walks the base relocations of the laid-out image in `memory` and adds
 // `new_base - image_base` to each 32-bit word they name. A target outside
-// the image, a block that does not fit its directory or a type other than
-// ABSOLUTE and HIGHLOW gives ERROR_BAD_EXE_FORMAT. The whole table is checked
+// the image, a block that does not fit its directory, blocks not one per page
+// in ascending page order, a word that reaches into the next page (CE patches
+// each page alone) or a type other than ABSOLUTE and HIGHLOW gives
+// ERROR_BAD_EXE_FORMAT. The whole table is checked
 // before any word changes (so a delta of 0 only checks), and again while it
 // is applied, since a relocation may rewrite the table itself. An image that
 // must move but has its relocations stripped gives ERROR_BAD_EXE_FORMAT too.
@@ -134,7 +140,9 @@ typedef DWORD (*PeResolver)(void *context, const char *dll, const char *name, un
                             uint32_t *address);
 
 // Fills every import address slot of the laid-out image through `resolve`.
-// Damaged descriptors, thunks or names: ERROR_BAD_EXE_FORMAT. An import the
+// Damaged descriptors, thunks or names, a descriptor without a lookup table
+// (CE's loader would stop there) or a slot outside a writable section:
+// ERROR_BAD_EXE_FORMAT. An import the
 // resolver refuses: its error, with "DLL!name" or "DLL#ordinal" in `missing`
 // (cut to `missing_size`, always terminated).
 DWORD PeBindImports(const PeImage *image, uint8_t *memory, PeResolver resolve, void *context,

@@ -68,7 +68,8 @@ bool KvzIsPeFile(const char *os_path);
 // the preferred base (always away from it with KVZ_PE_LOAD_AWAY=1), coredll
 // imports bound to KvzCeImport, sections protected as they say. DllMain is
 // not run. Returns ERROR_SUCCESS and the module, or ERROR_BAD_EXE_FORMAT (a
-// damaged image, or one for another CPU), ERROR_PROC_NOT_FOUND or
+// damaged image, one for another CPU, or one CE's loader would refuse),
+// ERROR_OLD_WIN_VERSION (made for a CE later than 4.20), ERROR_PROC_NOT_FOUND or
 // ERROR_MOD_NOT_FOUND (an import not served: named on standard error),
 // ERROR_NOT_ENOUGH_MEMORY, ERROR_FILE_NOT_FOUND; then nothing stays mapped.
 DWORD KvzPeLoad(const char *os_path, KvzPeModule **module);

@@ -19,6 +19,8 @@ typedef struct _iobuf FILE;
 #define SEEK_END 2
 
 FILE *fopen(const char *name, const char *mode);
+/* The name as it is: fopen widens its name with the device's code page. */
+FILE *_wfopen(const wchar_t *name, const wchar_t *mode);
 int fclose(FILE *stream);
 size_t fread(void *buffer, size_t size, size_t count, FILE *stream);
 size_t fwrite(const void *buffer, size_t size, size_t count, FILE *stream);

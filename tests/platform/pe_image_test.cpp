@@ -80,6 +80,11 @@ const Damage kDamages[] = {
     {"no sections", [](Image &im) { im.sections.clear(); }, ERROR_BAD_EXE_FORMAT, ""},
     {"97 sections", [](Image &im) { im.section_count = 97; }, ERROR_BAD_EXE_FORMAT, ""},
     {"optional header cut", [](Image &im) { im.optional_size = 92; }, ERROR_BAD_EXE_FORMAT, ""},
+    {"optional header longer than CE reads", [](Image &im) { im.optional_size = 240; },
+     ERROR_BAD_EXE_FORMAT, ""},
+    {"15 directories", [](Image &im) { im.directory_count = 15; }, ERROR_BAD_EXE_FORMAT, ""},
+    {"subsystem version later than CE 4.20", [](Image &im) { im.subsystem_version[1] = 21; },
+     ERROR_OLD_WIN_VERSION, ""},
     {"PE32+ header", [](Image &im) { im.optional_magic = 0x20B; }, ERROR_BAD_EXE_FORMAT, ""},
     {"17 directories in room for 16", [](Image &im) { im.directory_count = 17; },
      ERROR_BAD_EXE_FORMAT, ""},
@@ -121,6 +126,10 @@ const Damage kDamages[] = {
     {"section over the headers", [](Image &im) { im.sections[0].rva = 0; }, ERROR_BAD_EXE_FORMAT,
      ""},
     {"section off its alignment", [](Image &im) { im.sections[1].rva = 0x2100; },
+     ERROR_BAD_EXE_FORMAT, ""},
+    {"read-only section longer than its file bytes",
+     [](Image &im) { im.sections[1].raw_size = 0x200; }, ERROR_BAD_EXE_FORMAT, ""},
+    {"discardable data", [](Image &im) { im.sections[2].flags |= PE_SCN_DISCARDABLE; },
      ERROR_BAD_EXE_FORMAT, ""},
     {"entry past the image", [](Image &im) { im.entry = 0x7000; }, ERROR_BAD_EXE_FORMAT, ""},
     {"entry in data", [](Image &im) { im.entry = kData; }, ERROR_BAD_EXE_FORMAT, ""},
@@ -166,6 +175,10 @@ const Damage kDamages[] = {
      ERROR_BAD_EXE_FORMAT, ""},
     {"import ordinal with stray bits", [](Image &im) { im.Put32(kLookup, 0x80010005); },
      ERROR_BAD_EXE_FORMAT, ""},
+    {"import descriptor without a lookup table", [](Image &im) { im.Put32(kImports, 0); },
+     ERROR_BAD_EXE_FORMAT, ""},
+    {"import slots in read-only data", [](Image &im) { im.Put32(kImports + 16, 0x2260); },
+     ERROR_BAD_EXE_FORMAT, ""},
     {"relocation block of size 0", [](Image &im) { im.Put32(kRelocs + 4, 0); },
      ERROR_BAD_EXE_FORMAT, ""},
     {"relocation block past its table", [](Image &im) { im.Put32(kRelocs + 4, 28); },
@@ -180,6 +193,16 @@ const Damage kDamages[] = {
          im.Put32(kRelocs, 0x5000);
          im.Put16(kRelocs + 18, 0x3FFE); // the word at 0x5FFE
      },
+     ERROR_BAD_EXE_FORMAT, ""},
+    {"relocation block off a page", [](Image &im) { im.Put32(kRelocs, 0x1008); },
+     ERROR_BAD_EXE_FORMAT, ""},
+    {"second relocation block for a page",
+     [](Image &im) {
+         im.directories[5][1] = im.sections[3].virtual_size = 2 * kRelocsSize;
+         memcpy(&im.memory[kRelocs + kRelocsSize], &im.memory[kRelocs], kRelocsSize);
+     },
+     ERROR_BAD_EXE_FORMAT, ""},
+    {"relocation across a page", [](Image &im) { im.Put16(kRelocs + 18, 0x3FFE); },
      ERROR_BAD_EXE_FORMAT, ""},
     {"relocation of type DIR64", [](Image &im) { im.Put16(kRelocs + 8, 0xA028); },
      ERROR_BAD_EXE_FORMAT, ""},
@@ -204,7 +227,7 @@ const Damage kDamages[] = {
          im.sections.push_back(MakeSection(".idata", table, size, 0xC00, size, 0xC0000040));
          for (uint32_t i = 0; i < count; i++)
              im.Put32(table + 4 * i, kHintName1);
-         im.Put32(kImports, 0); // the slots are the lookup table too
+         im.Put32(kImports, table); // the slots are the lookup table too
          im.Put32(kImports + 16, table);
      },
      ERROR_BAD_EXE_FORMAT, ""},
@@ -293,19 +316,19 @@ TEST(PeImage, RelocationAddsTheDeltaToEveryListedWordAndNothingElse)
 
 TEST(PeImage, SectionsAreZeroFilledPastTheirFileBytes)
 {
-    // Junk in the file after the 8 bytes .data keeps and after the 20 bytes
-    // .reloc's virtual size keeps of its 0x200.
+    // Junk in the file after the 0x18 bytes .data keeps (its words and the
+    // import slots) and after the 20 bytes .reloc's virtual size keeps of its 0x200.
     Image im = GoodImage();
-    im.sections[2].raw_size = 8;
+    im.sections[2].raw_size = 0x18;
     std::vector<uint8_t> file = Emit(im);
-    memset(&file[0x800 + 8], 0xEE, 0x200 - 8);
+    memset(&file[0x800 + 0x18], 0xEE, 0x200 - 0x18);
     memset(&file[0xA00 + kRelocsSize], 0xEE, 0x200 - kRelocsSize);
     PeImage image;
     std::vector<uint8_t> memory;
     std::string missing;
     ASSERT_EQ(LoadInMemory(file, kBase, &image, &memory, &missing), 0u);
     EXPECT_EQ(Word(memory, kData), kDataWord);
-    for (uint32_t rva = kData + 8; rva < 0x4400; rva++)
+    for (uint32_t rva = kData + 0x18; rva < 0x4400; rva++)
         ASSERT_EQ(memory[rva], 0) << "at " << rva;
     for (uint32_t rva = kRelocs + kRelocsSize; rva < 0x6000; rva++)
         ASSERT_EQ(memory[rva], 0) << "at " << rva;
@@ -566,6 +589,47 @@ TEST(PeLoader, RefusedImagesLeaveNothingMapped)
                                 ", which the layer does not serve\n");
         }
     }
+}
+
+// As on CE, an image whose attach fails is unmapped without a detach: its
+// DllMain writes each call's reason to a word of the test.
+TEST(PeLoader, AFailedAttachSeesNoDetach)
+{
+    static volatile uint32_t last_reason = 0x55555555;
+    Image im = GoodImage();
+    im.Put32(kDllMain + 8, 0xe5831000);  // str r1, [r3]: the reason, not the module
+    im.Put32(kDllMain + 32, 0xe3a00000); // mov r0, #0: FALSE
+    im.Put32(kDllMain + 40, (uint32_t)(uintptr_t)&last_reason);
+    im.Put16(kRelocs + 8, 0); // an address outside the image: never moved
+    std::string path = WriteImage(Emit(im), "no_detach.dll");
+    unsigned mapped = KvzPeMappedCount();
+    EXPECT_EQ(Load(path), nullptr);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_DLL_INIT_FAILED);
+    EXPECT_EQ(last_reason, (uint32_t)DLL_PROCESS_ATTACH) << "the last call DllMain saw";
+    EXPECT_EQ(KvzPeMappedCount(), mapped);
+}
+
+// As on CE, an image already loaded is the module for every path naming its
+// file, in any folder and case, with or without ".dll"; each load counts.
+TEST(PeLoader, ALoadedImageIsFoundByItsFileNameAlone)
+{
+    std::string path = WriteImage(Emit(GoodImage()), "named.dll");
+    unsigned mapped = KvzPeMappedCount();
+    HMODULE module = Load(path);
+    ASSERT_NE(module, nullptr) << GetLastError();
+    const char *const same[] = {"/nowhere/named.dll", "/nowhere/NAMED.DLL", "/nowhere/Named",
+                                "named"};
+    for (const char *name : same)
+        EXPECT_EQ(Load(name), module) << name;
+    const char *const others[] = {"/nowhere/named.dl", "/nowhere/named.dll.dll",
+                                  "/nowhere/unnamed.dll"};
+    for (const char *name : others) {
+        EXPECT_EQ(Load(name), nullptr) << name;
+        EXPECT_EQ(GetLastError(), (DWORD)ERROR_MOD_NOT_FOUND) << name;
+    }
+    for (size_t i = 0; i <= sizeof same / sizeof same[0]; i++)
+        EXPECT_TRUE(FreeLibrary(module));
+    EXPECT_EQ(KvzPeMappedCount(), mapped) << "unmapped with the last reference";
 }
 
 #else

@@ -10,8 +10,9 @@
 //                  the import slots of SetLastError and wcslen
 //   .rdata 0x2000  exports (GetData @1, SetError @2, WideLength @3,
 //                  Forwarded @4 forwarded to OTHER.Func) and the COREDLL.dll
-//                  imports SetLastError and wcslen
-//   .data  0x3000  kDataWord, then zeros to 0x4400 (one file sector of data)
+//                  imports SetLastError and wcslen, but for their slots
+//   .data  0x3000  kDataWord, the two import slots at 0x3010, then zeros to
+//                  0x4400 (one file sector of data)
 //   .reloc 0x5000  one block: the five absolute addresses in .text
 #ifndef KVZ_TESTS_PLATFORM_PE_TEST_IMAGE_H
 #define KVZ_TESTS_PLATFORM_PE_TEST_IMAGE_H
@@ -28,8 +29,9 @@ const uint32_t kBase = 0x30000000;
 const uint32_t kDllMain = 0x1000, kGetData = 0x1040, kSetError = 0x1050, kWideLength = 0x1060;
 const uint32_t kExports = 0x2000, kExportsSize = 0x160, kFunctions = 0x2040, kNames = 0x2060,
                kNameOrdinals = 0x2080, kForwarder = 0x2150;
-const uint32_t kImports = 0x2200, kLookup = 0x2240, kSlots = 0x2260, kDllName = 0x2280,
-               kHintName1 = 0x2290, kHintName2 = 0x22B0;
+const uint32_t kImports = 0x2200, kLookup = 0x2240, kDllName = 0x2280, kHintName1 = 0x2290,
+               kHintName2 = 0x22B0;
+const uint32_t kSlots = 0x3010; // the import address table, in writable data
 const uint32_t kData = 0x3000, kDataWord = 0x12345678;
 const uint32_t kRelocs = 0x5000, kRelocsSize = 20;
 // The words the relocations name: DllMain's two literals, GetData's and the
@@ -52,6 +54,7 @@ struct Image {
     uint32_t section_alignment = 0x1000, file_alignment = 0x200;
     uint32_t image_size = 0x6000, headers_size = 0x200;
     uint32_t directory_count = 16;
+    uint16_t subsystem_version[2] = {4, 20}; // Windows CE 4.20
     uint32_t directories[16][2] = {};
     uint16_t section_count = 0; // 0: as many as `sections` holds
     std::vector<Section> sections;
@@ -205,8 +208,8 @@ inline std::vector<uint8_t> Emit(const Image &im)
     put(opt + 36, im.file_alignment, 4);
     put(opt + 40, 4, 2); // operating system 4.20
     put(opt + 42, 20, 2);
-    put(opt + 48, 4, 2); // subsystem 4.20
-    put(opt + 50, 20, 2);
+    put(opt + 48, im.subsystem_version[0], 2);
+    put(opt + 50, im.subsystem_version[1], 2);
     put(opt + 56, im.image_size, 4);
     put(opt + 60, im.headers_size, 4);
     put(opt + 68, 9, 2); // Windows CE GUI

@@ -8,7 +8,8 @@ linker made, llvm-mc for the instructions.
                   [--forwarders-except NAME,NAME,...] [--version X.Y.Z]
 
 Exits 0 when every check passes, 1 when one fails, 2 on bad input. Each
-failing check prints one line starting with "FAIL".
+failing check prints one line starting with "FAIL"; a check of a rule of CE's
+own loader names the rule's id next ("FAIL  R4 relocation blocks: ...").
 """
 import argparse
 import re
@@ -28,11 +29,14 @@ FILE_DLL = 0x2000
 SCN_CNT_CODE = 0x20
 SCN_CNT_INITIALIZED_DATA = 0x40
 SCN_CNT_UNINITIALIZED_DATA = 0x80
+SCN_MEM_DISCARDABLE = 0x02000000
 SCN_MEM_EXECUTE = 0x20000000
 SCN_MEM_READ = 0x40000000
 SCN_MEM_WRITE = 0x80000000
 REL_BASED_ABSOLUTE = 0
 REL_BASED_HIGHLOW = 3
+DIR_IMPORT = 1
+DIR_BASERELOC = 5
 DIR_TLS = 9
 
 failures = 0
@@ -165,6 +169,143 @@ def check_headers(pe, base):
     else:
         ok("ARM (0x1C0) DLL for Windows CE 4.20 (subsystem 9), base 0x%X, checksum 0x%X"
            % (base, oh.CheckSum))
+
+
+# ---- What CE's loader demands beyond a PE file ----
+# Each check is named by its rule's id in ../shared/handheld/ce-loader-rules.md.
+# The tables are read from the file's bytes, not from pefile's reading of them,
+# which takes what a desktop loader would.
+
+
+def extent(s):
+    return s.Misc_VirtualSize or s.SizeOfRawData
+
+
+def rule_h3(pe):
+    """CE reads the section table at e_lfanew + 0xF8 and 16 directories."""
+    fh, oh = pe.FILE_HEADER, pe.OPTIONAL_HEADER
+    if (fh.SizeOfOptionalHeader, oh.Magic, oh.NumberOfRvaAndSizes) != (0xE0, 0x10B, 16):
+        return ["0x%X bytes, magic 0x%X, %d directories; CE reads PE32 (0x10B), 0xE0 bytes, 16"
+                % (fh.SizeOfOptionalHeader, oh.Magic, oh.NumberOfRvaAndSizes)]
+    return []
+
+
+def rule_h8(pe):
+    """A subsystem version after the device's CE does not load: 4.20 at most."""
+    oh = pe.OPTIONAL_HEADER
+    version = (oh.MajorSubsystemVersion, oh.MinorSubsystemVersion)
+    if oh.Subsystem == SUBSYSTEM_WINDOWS_CE_GUI and version > (4, 20):
+        return ["%d.%02d, later than CE 4.20" % version]
+    return []
+
+
+def rule_s4(pe):
+    """Read-only pages may come unzeroed: all their bytes must be in the file."""
+    return ["%s spans 0x%X bytes, 0x%X in the file" % (s.Name.rstrip(b"\0").decode(), extent(s),
+                                                       s.SizeOfRawData)
+            for s in pe.sections
+            if not s.Characteristics & SCN_MEM_WRITE and s.SizeOfRawData < extent(s)]
+
+
+def rule_s9(pe):
+    """Discardable sections are decommitted after loading: relocations only."""
+    d = pe.OPTIONAL_HEADER.DATA_DIRECTORY[DIR_BASERELOC]
+    return ["%s is discardable but holds more than the relocations"
+            % s.Name.rstrip(b"\0").decode()
+            for s in pe.sections
+            if s.Characteristics & SCN_MEM_DISCARDABLE and extent(s)
+            and not d.VirtualAddress <= s.VirtualAddress
+            and s.VirtualAddress + extent(s) <= d.VirtualAddress + d.Size]
+
+
+def import_descriptors(pe):
+    """(index, OriginalFirstThunk, Name, FirstThunk) up to the all-zero one."""
+    rva = pe.OPTIONAL_HEADER.DATA_DIRECTORY[DIR_IMPORT].VirtualAddress
+    result = []
+    while rva:
+        fields = [word(pe, rva + o) for o in (0, 12, 16)]
+        if fields == [0, 0, 0]:
+            break
+        result.append((len(result), *fields))
+        rva += 20
+    return result
+
+
+def rule_i1(pe):
+    """CE walks the descriptors while OriginalFirstThunk is not 0."""
+    return ["descriptor %d has no OriginalFirstThunk" % i
+            for i, lookup, _, _ in import_descriptors(pe) if lookup == 0]
+
+
+def rule_i3(pe):
+    """The import address table lies in a writable section."""
+    problems = []
+    for i, lookup, _, slots in import_descriptors(pe):
+        n = 0
+        while word(pe, (lookup or slots) + 4 * n):
+            s = section_of(pe, slots + 4 * n)
+            if s is None or not s.Characteristics & SCN_MEM_WRITE:
+                problems.append("descriptor %d: slot 0x%X not in a writable section"
+                                % (i, slots + 4 * n))
+                break
+            n += 1
+    return problems
+
+
+def relocation_blocks(pe):
+    """(page, [(type, offset)]) of each block, in file order."""
+    d = pe.OPTIONAL_HEADER.DATA_DIRECTORY[DIR_BASERELOC]
+    blocks, at = [], 0
+    while at + 8 <= d.Size:
+        page, size = word(pe, d.VirtualAddress + at), word(pe, d.VirtualAddress + at + 4)
+        if size < 8:
+            break
+        data = pe.get_data(d.VirtualAddress + at + 8, size - 8)
+        entries = [int.from_bytes(data[k:k + 2], "little") for k in range(0, len(data) - 1, 2)]
+        blocks.append((page, [(e >> 12, e & 0xFFF) for e in entries]))
+        at += size
+    return blocks
+
+
+def rule_r4(pe):
+    """Only the first block of a page is applied: one block a page, on the page, ascending."""
+    problems, last = [], None
+    for page, _ in relocation_blocks(pe):
+        if page % 0x1000:
+            problems.append("block for 0x%X is not on a page" % page)
+        if last is not None and page <= last:
+            problems.append("block for 0x%X follows the one for 0x%X" % (page, last))
+        last = page
+    return problems
+
+
+def rule_r5(pe):
+    """Each page is patched alone: no fixup reaches into the next page."""
+    return ["fixup at 0x%X crosses into the next page" % (page + offset)
+            for page, entries in relocation_blocks(pe) for kind, offset in entries
+            if kind == REL_BASED_HIGHLOW and offset > 0xFFC]
+
+
+LOADER_RULES = [
+    ("H3", "optional header", "PE32 of 0xE0 bytes with 16 directories", rule_h3),
+    ("H8", "subsystem version", "4.20 at most", rule_h8),
+    ("S4", "read-only sections", "all their bytes in the file", rule_s4),
+    ("S9", "discardable sections", "the relocations alone", rule_s9),
+    ("I1", "import descriptors", "each with a lookup table", rule_i1),
+    ("I3", "import address table", "in writable sections", rule_i3),
+    ("R4", "relocation blocks", "one a page, each on its page, ascending", rule_r4),
+    ("R5", "fixups", "none crosses a page", rule_r5),
+]
+
+
+def check_loader_rules(pe):
+    """FAIL lines start with the rule's id: "FAIL  R4 relocation blocks: ..."."""
+    for rule, what, held, check in LOADER_RULES:
+        problems = check(pe)
+        if problems:
+            fail("%s %s: %s" % (rule, what, "; ".join(problems[:6])))
+        else:
+            ok("%s %s: %s" % (rule, what, held))
 
 
 def check_sections(pe):
@@ -439,6 +580,7 @@ def main():
     base = pe.OPTIONAL_HEADER.ImageBase
 
     check_headers(pe, a.base)
+    check_loader_rules(pe)
     check_sections(pe)
     check_imports(pe, read_list(a.coredll))
     check_exports(pe, base, wanted, symbols)

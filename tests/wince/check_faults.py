@@ -58,6 +58,54 @@ def dropped_relocation(pe):
     drop_relocation_at(pe, forwarder(pe, b"KVZ_ReadFile") + 12)
 
 
+def section(pe, name):
+    return next(s for s in pe.sections if s.Name.rstrip(b"\0") == name)
+
+
+def fifteen_directories(pe):
+    pe.OPTIONAL_HEADER.NumberOfRvaAndSizes = 15
+    fix_checksum(pe)
+
+
+def later_subsystem(pe):
+    pe.OPTIONAL_HEADER.MinorSubsystemVersion = 21  # CE 4.21, not on a Pocket PC 2003
+    fix_checksum(pe)
+
+
+def read_only_tail(pe):
+    """.rdata spans 4 bytes more than the file holds."""
+    rdata = section(pe, b".rdata")
+    rdata.Misc_VirtualSize = rdata.SizeOfRawData + 4
+    fix_checksum(pe)
+
+
+def discardable_data(pe):
+    section(pe, b".data").Characteristics |= 0x02000000
+    fix_checksum(pe)
+
+
+def import_without_lookup(pe):
+    pe.DIRECTORY_ENTRY_IMPORT[0].struct.OriginalFirstThunk = 0
+    fix_checksum(pe)
+
+
+def read_only_iat(pe):
+    """.data, which holds the import slots, loses its write flag."""
+    section(pe, b".data").Characteristics &= ~0x80000000
+    fix_checksum(pe)
+
+
+def second_block_for_a_page(pe):
+    blocks = pe.DIRECTORY_ENTRY_BASERELOC
+    blocks[1].struct.VirtualAddress = blocks[0].struct.VirtualAddress
+    fix_checksum(pe)
+
+
+def fixup_across_a_page(pe):
+    pe.DIRECTORY_ENTRY_BASERELOC[0].entries[0].struct.Data = (REL_BASED_HIGHLOW << 12) | 0xFFE
+    fix_checksum(pe)
+
+
 def renamed_import(pe):
     imp = pe.DIRECTORY_ENTRY_IMPORT[0].imports[0]
     name = imp.name
@@ -103,9 +151,17 @@ CASES = [
     (wrong_machine, "FAIL  headers"),
     (wrong_subsystem, "FAIL  headers"),
     (wrong_checksum, "FAIL  headers"),
+    (fifteen_directories, "FAIL  H3"),
+    (later_subsystem, "FAIL  H8"),
     (writable_code, "FAIL  sections"),
+    (read_only_tail, "FAIL  S4"),
+    (discardable_data, "FAIL  S9"),
     (dropped_relocation, "FAIL  relocations"),
+    (second_block_for_a_page, "FAIL  R4"),
+    (fixup_across_a_page, "FAIL  R5"),
     (renamed_import, "FAIL  imports"),
+    (import_without_lookup, "FAIL  I1"),
+    (read_only_iat, "FAIL  I3"),
     (export_at_wrong_ordinal, "FAIL  exports"),
     (entry_point_off, "FAIL  entry point"),
     (forwarder_wrong_offset, "FAIL  forwarders"),

@@ -83,14 +83,17 @@ class StartupProcess : public ::testing::Test
         dir.write("fake.script", "KVZ_SupportVersion 4242\n");
     }
 
-    HostRun Run(const std::string &answer = "")
+    // env: more VAR=value words for the host's environment. A host that
+    // hangs (a proxy forwarding to itself loops) is stopped: exit code 124.
+    HostRun Run(const std::string &answer = "", const std::string &env = "")
     {
         const std::string d = dir.path();
         std::ofstream(d + "stdin.txt", std::ios::binary) << answer;
-        std::string command =
-            "cd " + Quoted(d) + " && KVZ_FAKE_SCRIPT=" + Quoted(d + "fake.script") +
-            " KVZ_FAKE_LOG=" + Quoted(d + "fake.log") + " " + HostProgram() + " " +
-            Quoted(d + "pdaKVZ.dll") + " version < stdin.txt > stdout.txt 2> stderr.txt";
+        std::string command = "cd " + Quoted(d) +
+                              " && KVZ_FAKE_SCRIPT=" + Quoted(d + "fake.script") +
+                              " KVZ_FAKE_LOG=" + Quoted(d + "fake.log") + " " + env +
+                              " timeout 120 " + HostProgram() + " " + Quoted(d + proxy) +
+                              " version < stdin.txt > stdout.txt 2> stderr.txt";
         int status = std::system(command.c_str());
         HostRun run;
         run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -102,6 +105,7 @@ class StartupProcess : public ::testing::Test
     std::string FakeLog() { return ReadFile(dir.path() + "fake.log"); }
 
     TempDir dir;
+    std::string proxy = "pdaKVZ.dll"; // the host loads dir's file of this name
 };
 
 const char kWentOn[] = "loaded\nversion 4242\n";
@@ -265,6 +269,70 @@ TEST_F(StartupProcess, OverlongSettingIsNamedAndEnds)
     EXPECT_EQ(Box(0x10, "Der Pfad f\xC3\xBCr SoundDir ist zu lang!"), Boxes(run.err));
     EXPECT_EQ("", run.out);
     EXPECT_EQ(0, run.exit_code);
+}
+
+// The handheld's own file, a CE image, rather than one built for this host.
+bool ProxyIsCeImage()
+{
+    return ReadFile(BinDir() + "pdaKVZ.dll").rfind("MZ", 0) == 0;
+}
+
+// A failed start-up ends the host; where TerminateProcess returns, as on CE
+// 4.2 and 5 (KVZ_CE_TERMINATE=ce42), the load fails instead and the host goes
+// on without the library, never calling through an incomplete ForwardTable.
+// A next library that is the proxy itself is refused: CE gives any file named
+// pdaKVZ.dll back as the proxy, whose forwarders would call themselves.
+TEST_F(StartupProcess, FailedStartupNeverLeavesTheHostAnIncompleteLibrary)
+{
+    const std::string ce42 = "KVZ_CE_TERMINATE=ce42";
+    const std::string self = Box(0x10, "Die Datei pdaKVZ.dll ist pdaKVZ.dll selbst!");
+    struct Case {
+        const char *name;
+        const char *config;
+        const char *next; // the file behind the default name
+        std::string env, boxes, out;
+        int exit_code;
+        bool ce_image_only;
+    } cases[] = {
+        {"next library missing, CE 4.2", "NextDLL=Gone.dll\n", "fake_pda.dll", ce42,
+         Box(0x10, "Die Datei Gone.dll wurde nicht gefunden!"), "load failed 1114\n", 2, false},
+        {"ordinal missing, CE 4.2", "", "fake_pda_missing13.dll", ce42,
+         Box(0x10, kTextImportFailed), "load failed 1114\n", 2, false},
+        {"NextDLL names the proxy", "NextDLL=pdaKVZ.dll\n", "fake_pda.dll", "", self, "", 0, false},
+        {"NextDLL names the proxy, CE 4.2", "NextDLL=pdaKVZ.dll\n", "fake_pda.dll", ce42, self,
+         "load failed 1114\n", 2, false},
+        {"NextDLL names a pdaKVZ.dll in a subfolder", "NextDLL=sub\\pdaKVZ.dll\n", "fake_pda.dll",
+         "", Box(0x10, "Die Datei sub\\pdaKVZ.dll ist pdaKVZ.dll selbst!"), "", 0, true},
+    };
+    dir.mkdir("sound");
+    dir.copyFromBin("fake_pda.dll", "sub/pdaKVZ.dll"); // the original, kept under its own name
+    for (const Case &c : cases) {
+        if (c.ce_image_only && !ProxyIsCeImage()) {
+            std::cout << "not here: " << c.name << " (only CE knows modules by file name)\n";
+            continue;
+        }
+        dir.write("sound_config.txt", c.config);
+        dir.copyFromBin(c.next, "_pdaKVZ.dll");
+        HostRun run = Run("", c.env);
+        EXPECT_EQ(c.boxes, Boxes(run.err)) << c.name;
+        EXPECT_EQ(c.out, run.out) << c.name;
+        EXPECT_EQ(c.exit_code, run.exit_code) << c.name;
+    }
+}
+
+// The configuration file is opened by its wide path: a folder named in
+// characters beyond Latin-1 finds it as any other.
+TEST_F(StartupProcess, ConfigurationIsFoundInAFolderOfAnyName)
+{
+    const std::string folder = "\xE9\x9F\xB3\xE5\xA3\xB0/"; // U+97F3 U+58F0
+    dir.copyFromBin("pdaKVZ.dll", folder + "pdaKVZ.dll");
+    dir.copyFromBin("fake_pda.dll", folder + "tones.dll"); // no _pdaKVZ.dll at all
+    dir.mkdir(folder + "sound");
+    dir.write(folder + "sound_config.txt", "NextDLL=tones.dll\n");
+    proxy = folder + "pdaKVZ.dll";
+    HostRun run = Run();
+    EXPECT_EQ("", Boxes(run.err));
+    EXPECT_EQ(kWentOn, run.out);
 }
 
 TEST_F(StartupProcess, ReferenceLibraryLoads)

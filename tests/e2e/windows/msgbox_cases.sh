@@ -23,6 +23,7 @@ TEXT_WARN=$'Obwohl eigene Sounds installiert sind, k\xc3\xb6nnen sie nicht abges
 TEXT_IMPORT='Fehler beim Importieren einer Funktion.'
 TEXT_TOO_LONG_SOUNDDIR=$'Der Pfad f\xc3\xbcr SoundDir ist zu lang!'
 text_missing() { printf 'Die Datei %s wurde nicht gefunden!' "$1"; }
+text_is_proxy() { printf 'Die Datei %s ist pdaKVZ.dll selbst!' "$1"; }
 
 expect_text() { printf '%s' "$1" >"$work.expected"; }
 
@@ -104,6 +105,12 @@ same_directory_yes)
 next_library_missing_ok)
     prepare_proxy 'NextDLL=missing.dll'
     expect_text "$(text_missing missing.dll)"
+    host_ends 0x10 ok
+    ;;
+next_library_is_proxy_ok)
+    # The proxy's own file, loaded by its own path, is the proxy itself.
+    prepare_proxy 'NextDLL=pdaKVZ.dll'
+    expect_text "$(text_is_proxy pdaKVZ.dll)"
     host_ends 0x10 ok
     ;;
 next_library_lacks_ordinal_ok)

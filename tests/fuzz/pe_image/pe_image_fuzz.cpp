@@ -1,5 +1,6 @@
 // libFuzzer target of the CE image parser: any bytes are refused cleanly or
-// give an image whose sections lie inside the file and the image, and whose
+// give an image whose sections lie inside the file and the image, whose
+// read-only sections are file bytes in full, and whose
 // relocation, export and import walks stay inside the image buffer (the
 // sanitizers see every byte outside it).
 #include "platform/posix/pe_image.h"
@@ -37,6 +38,7 @@ static void CheckImage(const PeImage *image, size_t size)
         const PeSection *s = &image->sections[i];
         Check((uint64_t)s->rva + s->extent <= image->image_size && s->file_size <= s->extent);
         Check(s->file_size == 0 || (uint64_t)s->file_offset + s->file_size <= size);
+        Check((s->characteristics & PE_SCN_WRITE) != 0 || s->file_size == s->extent);
     }
 }
 

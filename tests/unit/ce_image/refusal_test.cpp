@@ -2,6 +2,8 @@
 // symbol, section or relocation. Each case breaks the small DLL in one way.
 #include "ce_test_support.h"
 
+#include "loader_rules.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -50,6 +52,13 @@ const Refusal kRefusals[] = {
     {"ABS32 in zero-filled data",
      [](SynthElf &e) { e.rel(e.section(".bss"), 0x10, 2, e.symbol("CeAdd")); },
      "R_ARM_ABS32 at 0x10004010 in .bss against CeAdd: lies in zero-filled data"},
+    {"ABS32 across a page",
+     [](SynthElf &e) {
+         e.sections[e.section(".data")].bytes.resize(0x1008);
+         e.sections[e.section(".bss")].addr = kBase + 0x5000;
+         e.rel(e.section(".data"), 0xFFE, 2, e.symbol("CeAdd"));
+     },
+     "R_ARM_ABS32 at 0x10003ffe in .data against CeAdd: the word crosses a 4 KiB page"},
     {"ABS32 past its section",
      [](SynthElf &e) { e.rel(e.section(".rdata"), 6, 2, e.symbol("CeAdd")); },
      "R_ARM_ABS32 at 0x10002006 in .rdata against CeAdd: lies outside its section"},
@@ -280,6 +289,79 @@ TEST(CeImageRefusal, DamagedFilesAreRefused)
         std::string error;
         EXPECT_TRUE(write_dll(bad, kSmallDef, &error).empty());
         EXPECT_NE(error.find(p.expected), std::string::npos) << "message: " << error;
+    }
+}
+
+// What CE's loader demands of the file beyond the PE format, checked on every
+// image the writer makes: each case breaks the small DLL's image in one way.
+struct Broken {
+    const char *what;
+    void (*change)(PeView &pe);
+    const char *expected; // part of the message
+};
+
+void poke(PeView &pe, uint32_t offset, uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; i++)
+        pe.file[offset + i] = (uint8_t)(value >> (8 * i));
+}
+
+// Offset of a field of section header `index`.
+uint32_t section_field(const PeView &pe, uint32_t index, uint32_t field)
+{
+    return pe.optional + 224 + 40 * index + field;
+}
+
+const uint32_t kDiscardable = 0x02000000, kWritable = 0x80000000;
+
+const Broken kBroken[] = {
+    {"optional header of 0xF0 bytes", [](PeView &pe) { poke(pe, pe.optional - 4, 0xF0, 2); },
+     "optional header: 0xf0 bytes, magic 0x10b, 16 directories"},
+    {"15 directories", [](PeView &pe) { poke(pe, pe.optional + 92, 15, 4); },
+     "optional header: 0xe0 bytes, magic 0x10b, 15 directories"},
+    {"subsystem version 5.00",
+     [](PeView &pe) {
+         poke(pe, pe.optional + 48, 5, 2);
+         poke(pe, pe.optional + 50, 0, 2);
+     },
+     "subsystem version 5.00: Windows CE 4.20 would not load it"},
+    {"read-only data past its file bytes",
+     [](PeView &pe) { poke(pe, section_field(pe, 1, 8), 0x204, 4); },
+     "section .rdata: read-only, 0x204 bytes in memory but 0x200 in the file"},
+    {"discardable data",
+     [](PeView &pe) { poke(pe, section_field(pe, 2, 36), 0xC0000040 | kDiscardable, 4); },
+     "section .data: discardable, but holds more than the base relocations"},
+    {"import descriptor without a lookup table",
+     [](PeView &pe) { poke(pe, pe.offset_of(pe.dir_rva(1)), 0, 4); },
+     "import descriptor 0: no lookup table (OriginalFirstThunk)"},
+    {"import slots in read-only data",
+     [](PeView &pe) { poke(pe, section_field(pe, 2, 36), 0xC0000040 & ~kWritable, 4); },
+     "import slot at 0x3004: not in a writable section (.data)"},
+    {"relocation block off a page",
+     [](PeView &pe) { poke(pe, pe.offset_of(pe.dir_rva(5)), 0x1008, 4); },
+     "relocation block for 0x1008: not on a page boundary"},
+    {"second relocation block for a page",
+     [](PeView &pe) { poke(pe, pe.offset_of(pe.dir_rva(5) + 12), 0x1000, 4); },
+     "relocation block for 0x1000 after the one for 0x1000"},
+    {"relocation across a page",
+     [](PeView &pe) { poke(pe, pe.offset_of(pe.dir_rva(5) + 8), 0x3FFE, 2); },
+     "relocation at 0x1ffe: the word reaches into the next page"},
+};
+
+TEST(CeImageRefusal, ImagesCeWouldRefuseAreNamed)
+{
+    std::string error;
+    std::vector<uint8_t> good = write_dll(small_dll().bytes(), kSmallDef, &error);
+    ASSERT_FALSE(good.empty()) << error;
+    Diag d;
+    ASSERT_TRUE(loader_rules_check(good.data(), (uint32_t)good.size(), &d)) << d.text;
+    for (const Broken &b : kBroken) {
+        SCOPED_TRACE(b.what);
+        PeView pe(good);
+        b.change(pe);
+        d.text[0] = 0;
+        EXPECT_FALSE(loader_rules_check(pe.file.data(), (uint32_t)pe.file.size(), &d));
+        EXPECT_NE(std::string(d.text).find(b.expected), std::string::npos) << "message: " << d.text;
     }
 }
 

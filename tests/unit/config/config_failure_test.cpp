@@ -191,6 +191,10 @@ TEST_F(ConfigFailure, NullArgumentsAreUnreadable)
     EXPECT_EQ(ConfigLoad(&store, NULL), CONFIG_UNREADABLE);
     EXPECT_EQ(DumpStore(store), "");
     EXPECT_EQ(ConfigLoad(NULL, "x"), CONFIG_UNREADABLE);
+    LoadEarlierFile();
+    EXPECT_EQ(ConfigLoadW(&store, NULL), CONFIG_UNREADABLE);
+    EXPECT_EQ(DumpStore(store), "");
+    EXPECT_EQ(ConfigLoadW(NULL, TEXT("x")), CONFIG_UNREADABLE);
 }
 
 TEST_F(ConfigFailure, ReloadKeepsNothingOfTheEarlierFile)
