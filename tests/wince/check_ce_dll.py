@@ -527,7 +527,6 @@ def check_forwarders(pe, base, wanted, symbols, intercepts):
 
 
 DIR_RESOURCE = 2
-SCN_MEM_DISCARDABLE = 0x02000000
 
 
 def check_version_resource(pe, version, def_file):
