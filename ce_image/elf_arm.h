@@ -51,6 +51,10 @@ const uint32_t kArmRelJump24 = 29; // R_ARM_JUMP24: B
 const uint32_t kArmRelV4bx = 40;   // R_ARM_V4BX: marks a BX for ARMv4
 const uint32_t kArmRelPrel31 = 42; // R_ARM_PREL31: PC-relative, unwind tables
 
+// The R_ARM_ name of a relocation type, or null for one the writer cannot
+// name: the types above and those it refuses by name (elf_arm.cpp).
+const char *ArmRelocName(uint32_t type);
+
 // ---- Build attributes (Tag_*, "aeabi" vendor) ----
 const uint8_t kArmAttrFormatVersion = 'A';
 const uint32_t kArmAttrTagFile = 1;            // attributes of the whole file

@@ -6,88 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-const char *arm_reloc_name(uint32_t type)
-{
-    switch (type) {
-    case 0:
-        return "R_ARM_NONE";
-    case 1:
-        return "R_ARM_PC24";
-    case 2:
-        return "R_ARM_ABS32";
-    case 3:
-        return "R_ARM_REL32";
-    case 5:
-        return "R_ARM_ABS16";
-    case 8:
-        return "R_ARM_ABS8";
-    case 10:
-        return "R_ARM_THM_CALL";
-    case 20:
-        return "R_ARM_COPY";
-    case 21:
-        return "R_ARM_GLOB_DAT";
-    case 22:
-        return "R_ARM_JUMP_SLOT";
-    case 23:
-        return "R_ARM_RELATIVE";
-    case 24:
-        return "R_ARM_GOTOFF32";
-    case 25:
-        return "R_ARM_BASE_PREL";
-    case 26:
-        return "R_ARM_GOT_BREL";
-    case 27:
-        return "R_ARM_PLT32";
-    case 28:
-        return "R_ARM_CALL";
-    case 29:
-        return "R_ARM_JUMP24";
-    case 30:
-        return "R_ARM_THM_JUMP24";
-    case 38:
-        return "R_ARM_TARGET1";
-    case 40:
-        return "R_ARM_V4BX";
-    case 41:
-        return "R_ARM_TARGET2";
-    case 42:
-        return "R_ARM_PREL31";
-    case 43:
-        return "R_ARM_MOVW_ABS_NC";
-    case 44:
-        return "R_ARM_MOVT_ABS";
-    case 45:
-        return "R_ARM_MOVW_PREL_NC";
-    case 46:
-        return "R_ARM_MOVT_PREL";
-    case 47:
-        return "R_ARM_THM_MOVW_ABS_NC";
-    case 48:
-        return "R_ARM_THM_MOVT_ABS";
-    case 51:
-        return "R_ARM_THM_JUMP19";
-    case 96:
-        return "R_ARM_GOT_PREL";
-    case 102:
-        return "R_ARM_THM_JUMP11";
-    case 103:
-        return "R_ARM_THM_JUMP8";
-    case 104:
-        return "R_ARM_TLS_GD32";
-    case 105:
-        return "R_ARM_TLS_LDM32";
-    case 106:
-        return "R_ARM_TLS_LDO32";
-    case 107:
-        return "R_ARM_TLS_IE32";
-    case 108:
-        return "R_ARM_TLS_LE32";
-    default:
-        return nullptr;
-    }
-}
-
 namespace
 {
 
@@ -121,7 +39,7 @@ struct Collector {
 
 bool refuse(const Collector *c, const ElfSection *target, const ElfRel *r, const char *why, Diag *d)
 {
-    const char *name = arm_reloc_name(r->type);
+    const char *name = ArmRelocName(r->type);
     char number[24];
     if (!name) {
         snprintf(number, sizeof number, "type %u", r->type);
@@ -224,7 +142,8 @@ bool relocs_collect(const ElfFile *elf, const ImageLayout *layout, BaseRelocs *o
         if (out->rvas[i] == out->rvas[i - 1]) {
             uint32_t address = layout->base + out->rvas[i];
             relocs_free(out);
-            return diag_fail(d, "two R_ARM_ABS32 relocations for the word at 0x%08x", address);
+            return diag_fail(d, "two %s relocations for the word at 0x%08x",
+                             ArmRelocName(kArmRelAbs32), address);
         }
     }
     return true;

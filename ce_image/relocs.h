@@ -19,6 +19,3 @@ void relocs_free(BaseRelocs *relocs);
 uint32_t relocs_table_size(const BaseRelocs *relocs);
 // Writes relocs_table_size bytes.
 void relocs_write(const BaseRelocs *relocs, uint8_t *out);
-
-// R_ARM_* name of a relocation type, or null when the writer has none.
-const char *arm_reloc_name(uint32_t type);
