@@ -275,34 +275,34 @@ std::vector<uint8_t> write_dll(const std::vector<uint8_t> &elf, const char *def,
     NameList list;
     Resources resources;
     std::vector<uint8_t> out;
-    if (!def_parse(&parsed_def, def, strlen(def), "test.def", &d)) {
+    if (!DefParse(&parsed_def, def, strlen(def), "test.def", &d)) {
         *error = d.text;
         return out;
     }
-    if (!name_list_parse(&list, coredll, strlen(coredll), "coredll", &d)) {
-        def_free(&parsed_def);
+    if (!NameListParse(&list, coredll, strlen(coredll), "coredll", &d)) {
+        DefFree(&parsed_def);
         *error = d.text;
         return out;
     }
     memset(&resources, 0, sizeof resources);
     if (res &&
-        !resources_parse(&resources, (const char *)res->data(), res->size(), "test.res", &d)) {
-        name_list_free(&list);
-        def_free(&parsed_def);
+        !ResourcesParse(&resources, (const char *)res->data(), res->size(), "test.res", &d)) {
+        NameListFree(&list);
+        DefFree(&parsed_def);
         *error = d.text;
         return out;
     }
     const Resources *placed = res ? &resources : nullptr;
     CeImageInput input = {elf.data(), elf.size(), &parsed_def, &list, dll_name, placed};
     CeImage image;
-    if (ce_image_build(&input, &image, &d))
+    if (CeImageBuild(&input, &image, &d))
         out.assign(image.data, image.data + image.size);
     else
         *error = d.text;
-    ce_image_free(&image);
-    resources_free(&resources);
-    name_list_free(&list);
-    def_free(&parsed_def);
+    CeImageFree(&image);
+    ResourcesFree(&resources);
+    NameListFree(&list);
+    DefFree(&parsed_def);
     return out;
 }
 

@@ -1,7 +1,8 @@
 // Test helpers for kvz_ce_image: an ARM ELF image built in memory (a small
 // DLL that the cases change one fault at a time) and a minimal PE reader to
 // look at what the writer made.
-#pragma once
+#ifndef KVZ_TESTS_CE_TEST_SUPPORT_H
+#define KVZ_TESTS_CE_TEST_SUPPORT_H
 
 #include <cstdint>
 #include <string>
@@ -110,3 +111,5 @@ struct PeView {
 
 // The PE checksum computed independently of the writer.
 uint32_t reference_checksum(const std::vector<uint8_t> &file);
+
+#endif

@@ -354,13 +354,13 @@ TEST(CeImageRefusal, ImagesCeWouldRefuseAreNamed)
     std::vector<uint8_t> good = write_dll(small_dll().bytes(), kSmallDef, &error);
     ASSERT_FALSE(good.empty()) << error;
     Diag d;
-    ASSERT_TRUE(loader_rules_check(good.data(), (uint32_t)good.size(), &d)) << d.text;
+    ASSERT_TRUE(LoaderRulesCheck(good.data(), (uint32_t)good.size(), &d)) << d.text;
     for (const Broken &b : kBroken) {
         SCOPED_TRACE(b.what);
         PeView pe(good);
         b.change(pe);
         d.text[0] = 0;
-        EXPECT_FALSE(loader_rules_check(pe.file.data(), (uint32_t)pe.file.size(), &d));
+        EXPECT_FALSE(LoaderRulesCheck(pe.file.data(), (uint32_t)pe.file.size(), &d));
         EXPECT_NE(std::string(d.text).find(b.expected), std::string::npos) << "message: " << d.text;
     }
 }
