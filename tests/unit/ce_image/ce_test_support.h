@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+// ---- Little-endian words in a byte vector ----
+void put_le(std::vector<uint8_t> &v, uint32_t offset, uint32_t value, int width);
+uint32_t get_le(const std::vector<uint8_t> &v, uint32_t offset, int width);
+
 // ---- A linked ELF image, built in memory ----
 struct SynthSection {
     std::string name;
