@@ -1,6 +1,6 @@
 #include "loader_rules.h"
 
-#include "layout.h"
+#include "pe_writer.h"
 
 #include <cstring>
 
@@ -16,10 +16,6 @@ struct PeFileView {
     uint32_t count;
 };
 
-struct PeDirectoryEntry {
-    uint32_t rva, size;
-};
-
 // The file bytes of [rva, rva + length), or null where the file has none.
 static const uint8_t *BytesAt(const PeFileView *im, uint32_t rva, uint32_t length)
 {
@@ -30,7 +26,7 @@ static const uint8_t *BytesAt(const PeFileView *im, uint32_t rva, uint32_t lengt
     return Fits(offset, length, im->size) ? im->file + offset : nullptr;
 }
 
-static PeDirectoryEntry Directory(const PeFileView *im, uint32_t index)
+static PeDirectory Directory(const PeFileView *im, uint32_t index)
 {
     const uint8_t *entry = im->optional + kPeOptDirectoryOffset + 8 * index;
     return {ReadLe32(entry), ReadLe32(entry + 4)};
@@ -102,7 +98,7 @@ static bool CheckSubsystemVersion(const PeFileView *im, Diag *d)
 
 static bool CheckSections(const PeFileView *im, Diag *d)
 {
-    PeDirectoryEntry relocs = Directory(im, kPeDirBaseReloc);
+    PeDirectory relocs = Directory(im, kPeDirBaseReloc);
     for (uint32_t i = 0; i < im->count; i++) {
         const ImageSection *s = &im->sections[i];
         if (!(s->flags & kPeScnWrite) && s->fileSize < s->virtualSize)
@@ -140,7 +136,7 @@ static bool CheckSlots(const PeFileView *im, uint32_t index, uint32_t lookup, ui
 
 static bool CheckImports(const PeFileView *im, Diag *d)
 {
-    PeDirectoryEntry imports = Directory(im, kPeDirImport);
+    PeDirectory imports = Directory(im, kPeDirImport);
     if (!imports.rva)
         return true;
     for (uint32_t index = 0;; index++) {
@@ -180,7 +176,7 @@ static bool CheckBlock(uint32_t page, const uint8_t *entries, uint32_t count, Di
 
 static bool CheckRelocations(const PeFileView *im, Diag *d)
 {
-    PeDirectoryEntry relocs = Directory(im, kPeDirBaseReloc);
+    PeDirectory relocs = Directory(im, kPeDirBaseReloc);
     if (!relocs.rva)
         return true;
     const uint8_t *table = BytesAt(im, relocs.rva, relocs.size);
