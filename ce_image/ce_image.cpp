@@ -1,7 +1,6 @@
 #include "ce_image.h"
 
 #include "arm_attributes.h"
-#include "elf_arm.h"
 #include "exports.h"
 #include "imports.h"
 #include "loader_rules.h"
@@ -11,14 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace
-{
-
-const char kImageBaseSymbol[] = "__ImageBase";
-const char kEntrySymbol[] = "DllMain";
+static const char kImageBaseSymbol[] = "__ImageBase";
+static const char kEntrySymbol[] = "DllMain";
 
 // The tables the writer derives from the ELF before writing anything.
-struct Tables {
+struct CeTables {
     ElfFile elf;
     ImageLayout layout;
     BaseRelocs relocs;
@@ -28,40 +24,42 @@ struct Tables {
     PeHeaderInfo info;
 };
 
-void free_tables(Tables *t)
+static void FreeTables(CeTables *t)
 {
-    exports_free(&t->exports);
-    imports_free(&t->imports);
-    relocs_free(&t->relocs);
-    elf_close(&t->elf);
+    ExportsFree(&t->exports);
+    ImportsFree(&t->imports);
+    RelocsFree(&t->relocs);
+    ElfClose(&t->elf);
 }
+
+// ---- Checks on the ELF ----
 
 // A linked image has no undefined symbols; one here is a reference that a
 // weak declaration or a -q link left open and that nothing would resolve.
-bool check_symbols(const ElfFile *elf, const NameList *coredll, Diag *d)
+static bool CheckSymbols(const ElfFile *elf, const NameList *coredll, Diag *d)
 {
-    for (uint32_t i = 1; i < elf->symbol_count; i++) {
+    for (uint32_t i = 1; i < elf->symbolCount; i++) {
         const ElfSymbol *s = &elf->symbols[i];
         if (s->type == kElfSttTls)
-            return diag_fail(d, "symbol %s: thread-local storage is not supported", s->name);
+            return DiagFail(d, "symbol %s: thread-local storage is not supported", s->name);
         if (s->shndx == kElfShnCommon)
-            return diag_fail(d, "symbol %s: common symbol left unallocated", s->name);
+            return DiagFail(d, "symbol %s: common symbol left unallocated", s->name);
         if (s->shndx != kElfShnUndef || !s->name[0])
             continue;
-        if (name_list_contains(coredll, s->name))
-            return diag_fail(d,
-                             "undefined symbol %s: a coredll.dll export, but its thunk "
-                             "(coredll_thunks.o) was not linked",
-                             s->name);
-        return diag_fail(d,
-                         "undefined symbol %s: not defined in the DLL nor exported by "
-                         "coredll.dll",
-                         s->name);
+        if (NameListContains(coredll, s->name))
+            return DiagFail(d,
+                            "undefined symbol %s: a coredll.dll export, but its thunk "
+                            "(coredll_thunks.o) was not linked",
+                            s->name);
+        return DiagFail(d,
+                        "undefined symbol %s: not defined in the DLL nor exported by "
+                        "coredll.dll",
+                        s->name);
     }
     return true;
 }
 
-bool ends_with(const char *s, const char *suffix)
+static bool EndsWith(const char *s, const char *suffix)
 {
     size_t n = strlen(s), m = strlen(suffix);
     return n >= m && strcmp(s + n - m, suffix) == 0;
@@ -69,145 +67,145 @@ bool ends_with(const char *s, const char *suffix)
 
 // ld's ARM-to-Thumb and long-branch veneers load their target from a literal
 // that -q keeps no relocation for: the DLL could not be moved with them.
-bool check_veneers(const ElfFile *elf, Diag *d)
+static bool CheckVeneers(const ElfFile *elf, Diag *d)
 {
-    for (uint32_t i = 1; i < elf->symbol_count; i++) {
+    for (uint32_t i = 1; i < elf->symbolCount; i++) {
         const ElfSymbol *s = &elf->symbols[i];
         if (s->type == kElfSttFunc &&
-            (ends_with(s->name, "_from_arm") || ends_with(s->name, "_veneer")))
-            return diag_fail(d,
-                             "linker veneer %s at 0x%08x holds an address without a "
-                             "relocation (Thumb or far code called from ARM code)",
-                             s->name, s->value);
+            (EndsWith(s->name, "_from_arm") || EndsWith(s->name, "_veneer")))
+            return DiagFail(d,
+                            "linker veneer %s at 0x%08x holds an address without a "
+                            "relocation (Thumb or far code called from ARM code)",
+                            s->name, s->value);
     }
     return true;
 }
 
-bool image_base(const ElfFile *elf, uint32_t *base, Diag *d)
+static bool ImageBase(const ElfFile *elf, uint32_t *base, Diag *d)
 {
-    const ElfSymbol *sym = elf_find_global(elf, kImageBaseSymbol);
+    const ElfSymbol *sym = ElfFindGlobal(elf, kImageBaseSymbol);
     if (!sym || sym->shndx != kElfShnAbs)
-        return diag_fail(d,
-                         "symbol %s: missing or not absolute (link with "
-                         "--defsym=__ImageBase=ADDRESS)",
-                         kImageBaseSymbol);
+        return DiagFail(d,
+                        "symbol %s: missing or not absolute (link with "
+                        "--defsym=__ImageBase=ADDRESS)",
+                        kImageBaseSymbol);
     if (sym->value % 0x10000 != 0)
-        return diag_fail(d, "symbol %s: 0x%08x is not a multiple of 64 KiB", kImageBaseSymbol,
-                         sym->value);
+        return DiagFail(d, "symbol %s: 0x%08x is not a multiple of 64 KiB", kImageBaseSymbol,
+                        sym->value);
     *base = sym->value;
     return true;
 }
 
-bool derive_tables(const CeImageInput *in, Tables *t, Diag *d)
+// ---- Layout ----
+
+static bool DeriveTables(const CeImageInput *in, CeTables *t, Diag *d)
 {
     uint32_t base = 0;
     t->resources = in->resources && in->resources->count ? in->resources : nullptr;
-    if (!elf_open(&t->elf, in->elf, in->elf_size, d))
+    if (!ElfOpen(&t->elf, in->elf, in->elfSize, d))
         return false;
     const ElfFile *elf = &t->elf;
-    if (!arm_attributes_check(elf, d) || !image_base(elf, &base, d) ||
-        !check_symbols(elf, in->coredll, d) || !check_veneers(elf, d) ||
-        !layout_check_elf_sections(elf, d) || !layout_place_elf_sections(elf, base, &t->layout, d))
+    if (!ArmAttributesCheck(elf, d) || !ImageBase(elf, &base, d) ||
+        !CheckSymbols(elf, in->coredll, d) || !CheckVeneers(elf, d) ||
+        !LayoutCheckElfSections(elf, d) || !LayoutPlaceElfSections(elf, base, &t->layout, d))
         return false;
-    if (!exports_function_rva(elf, &t->layout, kEntrySymbol, &t->info.entry_rva, d) ||
-        !relocs_collect(elf, &t->layout, &t->relocs, d) ||
-        !imports_collect(elf, in->coredll, &t->layout, &t->imports, d) ||
-        !exports_collect(elf, in->def, in->dll_name, &t->layout, &t->exports, d))
+    if (!ExportsFunctionRva(elf, &t->layout, kEntrySymbol, &t->info.entryRva, d) ||
+        !RelocsCollect(elf, &t->layout, &t->relocs, d) ||
+        !ImportsCollect(elf, in->coredll, &t->layout, &t->imports, d) ||
+        !ExportsCollect(elf, in->def, in->dllName, &t->layout, &t->exports, d))
         return false;
     return true;
 }
 
-bool add_generated_sections(Tables *t, Diag *d)
+static bool AddGeneratedSections(CeTables *t, Diag *d)
 {
     PeDirectory *dir = t->info.directories;
-    dir[kPeDirExport] = {layout_next_rva(&t->layout), exports_table_size(&t->exports)};
-    if (!layout_add_section(&t->layout, ".edata", kPeScnInitializedData | kPeScnRead,
-                            dir[kPeDirExport].size, d))
+    dir[kPeDirExport] = {LayoutNextRva(&t->layout), ExportsTableSize(&t->exports)};
+    if (!LayoutAddSection(&t->layout, ".edata", kPeScnInitializedData | kPeScnRead,
+                          dir[kPeDirExport].size, d))
         return false;
     if (t->imports.count) {
-        dir[kPeDirImport] = {layout_next_rva(&t->layout), 2 * kPeImportDescriptorSize};
-        dir[kPeDirIat] = {imports_iat_rva(&t->imports), imports_iat_size(&t->imports)};
-        if (!layout_add_section(&t->layout, ".idata",
-                                kPeScnInitializedData | kPeScnRead | kPeScnWrite,
-                                imports_table_size(&t->imports), d))
+        dir[kPeDirImport] = {LayoutNextRva(&t->layout), 2 * kPeImportDescriptorSize};
+        dir[kPeDirIat] = {ImportsIatRva(&t->imports), ImportsIatSize(&t->imports)};
+        if (!LayoutAddSection(&t->layout, ".idata",
+                              kPeScnInitializedData | kPeScnRead | kPeScnWrite,
+                              ImportsTableSize(&t->imports), d))
             return false;
     }
     // Read-only data the loader keeps: never discardable, all its bytes in the file.
     if (t->resources) {
-        dir[kPeDirResource] = {layout_next_rva(&t->layout), t->resources->section_size};
-        if (!layout_add_section(&t->layout, ".rsrc", kPeScnInitializedData | kPeScnRead,
-                                dir[kPeDirResource].size, d))
+        dir[kPeDirResource] = {LayoutNextRva(&t->layout), t->resources->sectionSize};
+        if (!LayoutAddSection(&t->layout, ".rsrc", kPeScnInitializedData | kPeScnRead,
+                              dir[kPeDirResource].size, d))
             return false;
     }
     if (t->relocs.count) {
-        dir[kPeDirBaseReloc] = {layout_next_rva(&t->layout), relocs_table_size(&t->relocs)};
-        if (!layout_add_section(&t->layout, ".reloc",
-                                kPeScnInitializedData | kPeScnRead | kPeScnDiscardable,
-                                dir[kPeDirBaseReloc].size, d))
+        dir[kPeDirBaseReloc] = {LayoutNextRva(&t->layout), RelocsTableSize(&t->relocs)};
+        if (!LayoutAddSection(&t->layout, ".reloc",
+                              kPeScnInitializedData | kPeScnRead | kPeScnDiscardable,
+                              dir[kPeDirBaseReloc].size, d))
             return false;
     }
-    return layout_finish(&t->layout, d);
+    return LayoutFinish(&t->layout, d);
 }
 
-const ImageSection *generated(const ImageLayout *layout, const char *name)
+// ---- Writing ----
+
+// Where a directory's table lies in the file.
+static uint8_t *DirectoryBytes(const CeTables *t, uint8_t *file, uint32_t directory)
 {
-    for (uint32_t i = 0; i < layout->count; i++)
-        if (!layout->sections[i].elf && strcmp(layout->sections[i].name, name) == 0)
-            return &layout->sections[i];
-    return nullptr;
+    const PeDirectory *dir = &t->info.directories[directory];
+    const ImageSection *s = LayoutFind(&t->layout, dir->rva, dir->size);
+    return file + s->fileOffset + (dir->rva - s->rva);
 }
 
-void write_image(const Tables *t, uint8_t *file)
+static void WriteImage(const CeTables *t, uint8_t *file)
 {
     const ImageLayout *layout = &t->layout;
-    pe_write_headers(layout, &t->info, file);
+    const PeDirectory *dir = t->info.directories;
+    PeWriteHeaders(layout, &t->info, file);
     for (uint32_t i = 0; i < layout->count; i++) {
         const ImageSection *s = &layout->sections[i];
-        if (s->elf && s->file_size)
-            memcpy(file + s->file_offset, elf_section_bytes(&t->elf, s->elf), s->virtual_size);
+        if (s->elf && s->fileSize)
+            memcpy(file + s->fileOffset, ElfSectionBytes(&t->elf, s->elf), s->virtualSize);
     }
-    const ImageSection *s = generated(layout, ".edata");
-    exports_write(&t->exports, s->rva, file + s->file_offset);
-    if ((s = generated(layout, ".idata")) != nullptr) {
-        uint32_t iat = imports_iat_rva(&t->imports);
-        const ImageSection *data = layout_find(layout, iat, imports_iat_size(&t->imports));
-        imports_write(&t->imports, s->rva, file + s->file_offset,
-                      file + data->file_offset + (iat - data->rva));
-    }
-    if ((s = generated(layout, ".rsrc")) != nullptr)
-        resources_write(t->resources, s->rva, file + s->file_offset);
-    if ((s = generated(layout, ".reloc")) != nullptr)
-        relocs_write(&t->relocs, file + s->file_offset);
-    pe_set_checksum(file, layout->file_size);
+    ExportsWrite(&t->exports, dir[kPeDirExport].rva, DirectoryBytes(t, file, kPeDirExport));
+    if (t->imports.count)
+        ImportsWrite(&t->imports, dir[kPeDirImport].rva, DirectoryBytes(t, file, kPeDirImport),
+                     DirectoryBytes(t, file, kPeDirIat));
+    if (t->resources)
+        ResourcesWrite(t->resources, dir[kPeDirResource].rva,
+                       DirectoryBytes(t, file, kPeDirResource));
+    if (t->relocs.count)
+        RelocsWrite(&t->relocs, DirectoryBytes(t, file, kPeDirBaseReloc));
+    PeSetChecksum(file, layout->fileSize);
 }
 
-} // namespace
-
-bool ce_image_build(const CeImageInput *input, CeImage *out, Diag *d)
+bool CeImageBuild(const CeImageInput *input, CeImage *out, Diag *d)
 {
     memset(out, 0, sizeof *out);
-    Tables *t = (Tables *)calloc(1, sizeof(Tables));
+    CeTables *t = (CeTables *)calloc(1, sizeof(CeTables));
     if (!t)
-        return diag_fail(d, "out of memory");
-    bool ok = derive_tables(input, t, d) && add_generated_sections(t, d);
+        return DiagFail(d, "out of memory");
+    bool ok = DeriveTables(input, t, d) && AddGeneratedSections(t, d);
     if (ok) {
-        out->data = (uint8_t *)calloc(1, t->layout.file_size);
-        ok = out->data != nullptr ||
-             diag_fail(d, "out of memory for 0x%x bytes", t->layout.file_size);
+        out->data = (uint8_t *)calloc(1, t->layout.fileSize);
+        ok =
+            out->data != nullptr || DiagFail(d, "out of memory for 0x%x bytes", t->layout.fileSize);
     }
     if (ok) {
-        out->size = t->layout.file_size;
-        write_image(t, out->data);
-        ok = loader_rules_check(out->data, out->size, d);
+        out->size = t->layout.fileSize;
+        WriteImage(t, out->data);
+        ok = LoaderRulesCheck(out->data, out->size, d);
     }
-    free_tables(t);
+    FreeTables(t);
     free(t);
     if (!ok)
-        ce_image_free(out);
+        CeImageFree(out);
     return ok;
 }
 
-void ce_image_free(CeImage *image)
+void CeImageFree(CeImage *image)
 {
     free(image->data);
     memset(image, 0, sizeof *image);

@@ -4,7 +4,8 @@
 // sections; headers, section bytes, exports, imports, resources and base
 // relocations are written from that layout. The output depends on the
 // inputs alone.
-#pragma once
+#ifndef KVZ_CE_IMAGE_CE_IMAGE_H
+#define KVZ_CE_IMAGE_CE_IMAGE_H
 
 #include "def_file.h"
 #include "name_list.h"
@@ -15,15 +16,15 @@
 
 struct CeImageInput {
     const uint8_t *elf;
-    size_t elf_size;
+    size_t elfSize;
     const DefFile *def;
     const NameList *coredll;
-    const char *dll_name;       // the export directory's name, e.g. "pdaKVZ.dll"
+    const char *dllName;        // the export directory's name, e.g. "pdaKVZ.dll"
     const Resources *resources; // null: no resource section
 };
 
 struct CeImage {
-    uint8_t *data; // malloc'd, free with ce_image_free
+    uint8_t *data; // malloc'd, free with CeImageFree
     uint32_t size;
 };
 
@@ -35,5 +36,7 @@ struct CeImage {
 // table, a .def name it does not define as a function, or code for a later
 // core than ARMv4T or using Thumb-2. A written image that breaks a rule of
 // CE's loader (loader_rules.h) is refused too.
-bool ce_image_build(const CeImageInput *input, CeImage *out, Diag *d);
-void ce_image_free(CeImage *image);
+bool CeImageBuild(const CeImageInput *input, CeImage *out, Diag *d);
+void CeImageFree(CeImage *image);
+
+#endif

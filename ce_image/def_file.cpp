@@ -5,20 +5,17 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace
-{
+static const size_t kLineMax = 1024; // a .def line of the kit is under 80 characters
+static const uint32_t kMaxTokens = 8;
 
-const size_t kLineMax = 1024; // a .def line of the kit is under 80 characters
-const uint32_t kMaxTokens = 8;
-
-struct Line {
+struct DefLine {
     char text[kLineMax];
     char *tokens[kMaxTokens];
     uint32_t count;
 };
 
 // Splits one line into blank-separated tokens up to a ";" comment.
-bool split(Line *line, const char *start, size_t length)
+static bool SplitLine(DefLine *line, const char *start, size_t length)
 {
     if (length >= kLineMax)
         return false;
@@ -42,7 +39,7 @@ bool split(Line *line, const char *start, size_t length)
     return true;
 }
 
-bool parse_ordinal(const char *text, uint32_t *out)
+static bool ParseOrdinal(const char *text, uint32_t *out)
 {
     if (!*text)
         return false;
@@ -58,7 +55,7 @@ bool parse_ordinal(const char *text, uint32_t *out)
     return value != 0;
 }
 
-bool add_export(DefFile *def, const Line *line, const char *what, uint32_t number, Diag *d)
+static bool AddExport(DefFile *def, const DefLine *line, const char *what, uint32_t number, Diag *d)
 {
     const char *name = line->tokens[0];
     const char *ordinal_text = nullptr;
@@ -66,80 +63,76 @@ bool add_export(DefFile *def, const Line *line, const char *what, uint32_t numbe
         ordinal_text = line->tokens[1] + 1;
     else if (line->count == 3 && strcmp(line->tokens[1], "@") == 0)
         ordinal_text = line->tokens[2];
-    if (!name_is_symbol(name))
-        return diag_fail(d, "%s:%u: \"%.64s\" is not an export name this writer supports", what,
-                         number, name);
+    if (!NameIsSymbol(name))
+        return DiagFail(d, "%s:%u: \"%.64s\" is not an export name this writer supports", what,
+                        number, name);
     uint32_t ordinal;
-    if (!ordinal_text || !parse_ordinal(ordinal_text, &ordinal))
-        return diag_fail(d, "%s:%u: %s needs exactly one ordinal \"@1\" to \"@65535\"", what,
-                         number, name);
+    if (!ordinal_text || !ParseOrdinal(ordinal_text, &ordinal))
+        return DiagFail(d, "%s:%u: %s needs exactly one ordinal \"@1\" to \"@65535\"", what, number,
+                        name);
     for (uint32_t i = 0; i < def->count; i++) {
         if (strcmp(def->exports[i].name, name) == 0)
-            return diag_fail(d, "%s:%u: %s is exported twice", what, number, name);
+            return DiagFail(d, "%s:%u: %s is exported twice", what, number, name);
         if (def->exports[i].ordinal == ordinal)
-            return diag_fail(d, "%s:%u: ordinal %u of %s is taken by %s", what, number, ordinal,
-                             name, def->exports[i].name);
+            return DiagFail(d, "%s:%u: ordinal %u of %s is taken by %s", what, number, ordinal,
+                            name, def->exports[i].name);
     }
     DefExport *e = &def->exports[def->count++];
-    strcpy(e->name, name); // name_is_symbol bounded it by kNameMax
+    strcpy(e->name, name); // NameIsSymbol bounded it by kNameMax
     e->ordinal = ordinal;
     return true;
 }
 
-bool parse_lines(DefFile *def, const char *text, size_t size, const char *what, Diag *d)
+static bool ParseLines(DefFile *def, const char *text, size_t size, const char *what, Diag *d)
 {
-    Line line;
+    DefLine line;
     bool in_exports = false;
     size_t pos = 0;
     for (uint32_t number = 1; pos < size; number++) {
         const char *end = (const char *)memchr(text + pos, '\n', size - pos);
         size_t length = end ? (size_t)(end - (text + pos)) : size - pos;
-        if (!split(&line, text + pos, length))
-            return diag_fail(d, "%s:%u: line too long", what, number);
+        if (!SplitLine(&line, text + pos, length))
+            return DiagFail(d, "%s:%u: line too long", what, number);
         pos += length + 1;
         if (line.count == 0)
             continue;
         if (strcmp(line.tokens[0], "LIBRARY") == 0) {
             if (line.count > 2 || (line.count == 2 && strlen(line.tokens[1]) > kNameMax))
-                return diag_fail(d, "%s:%u: LIBRARY takes one name", what, number);
+                return DiagFail(d, "%s:%u: LIBRARY takes one name", what, number);
             strcpy(def->library, line.count == 2 ? line.tokens[1] : "");
             in_exports = false;
         } else if (strcmp(line.tokens[0], "EXPORTS") == 0 && line.count == 1) {
             in_exports = true;
         } else if (!in_exports) {
-            return diag_fail(d, "%s:%u: unknown statement %.64s", what, number, line.tokens[0]);
-        } else if (!add_export(def, &line, what, number, d)) {
+            return DiagFail(d, "%s:%u: unknown statement %.64s", what, number, line.tokens[0]);
+        } else if (!AddExport(def, &line, what, number, d)) {
             return false;
         }
     }
     return true;
 }
 
-} // namespace
-
-bool def_parse(DefFile *def, const char *text, size_t size, const char *what, Diag *d)
+bool DefParse(DefFile *def, const char *text, size_t size, const char *what, Diag *d)
 {
     memset(def, 0, sizeof *def);
-    if (memchr(text, 0, size))
-        return diag_fail(d, "%s: holds a NUL byte", what);
-    size_t lines = 1;
-    for (size_t i = 0; i < size; i++)
-        lines += text[i] == '\n';
+    size_t lines = 0;
+    if (!TextLineCount(text, size, what, &lines, d))
+        return false;
     def->exports = (DefExport *)calloc(lines, sizeof(DefExport));
     if (!def->exports)
-        return diag_fail(d, "%s: out of memory", what);
-    if (!parse_lines(def, text, size, what, d)) {
-        def_free(def);
+        return DiagFail(d, "%s: out of memory", what);
+    if (!ParseLines(def, text, size, what, d)) {
+        DefFree(def);
         return false;
     }
     if (def->count == 0) {
-        def_free(def);
-        return diag_fail(d, "%s: exports nothing", what);
+        DefFree(def);
+        return DiagFail(d, "%s: exports nothing", what);
     }
     return true;
 }
 
-void def_free(DefFile *def)
+void DefFree(DefFile *def)
 {
     free(def->exports);
     memset(def, 0, sizeof *def);

@@ -5,7 +5,8 @@
 // ";" starts a comment. Every export needs an ordinal (1 to 65535); names and
 // ordinals are unique. NONAME, DATA, PRIVATE and internal names (=) are not
 // used by the kit and are refused rather than half understood.
-#pragma once
+#ifndef KVZ_CE_IMAGE_DEF_FILE_H
+#define KVZ_CE_IMAGE_DEF_FILE_H
 
 #include "name_list.h"
 
@@ -20,5 +21,7 @@ struct DefFile {
     uint32_t count;
 };
 
-bool def_parse(DefFile *def, const char *text, size_t size, const char *what, Diag *d);
-void def_free(DefFile *def);
+bool DefParse(DefFile *def, const char *text, size_t size, const char *what, Diag *d);
+void DefFree(DefFile *def);
+
+#endif

@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-bool diag_fail(Diag *d, const char *format, ...)
+bool DiagFail(Diag *d, const char *format, ...)
 {
     if (d) {
         va_list args;

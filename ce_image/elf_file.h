@@ -1,10 +1,12 @@
-// A linked ARM ELF image read from memory. elf_open checks the header and
+// A linked ARM ELF image read from memory. ElfOpen checks the header and
 // every section, symbol and string-table offset against the buffer before
 // anything uses it; afterwards names are NUL-terminated strings inside the
 // buffer and section bytes lie within it.
-#pragma once
+#ifndef KVZ_CE_IMAGE_ELF_FILE_H
+#define KVZ_CE_IMAGE_ELF_FILE_H
 
 #include "diag.h"
+#include "elf_arm.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -40,32 +42,34 @@ struct ElfFile {
     const uint8_t *data;
     size_t size;
     ElfSection *sections;
-    uint32_t section_count;
+    uint32_t sectionCount;
     ElfSymbol *symbols; // the .symtab, index 0 the null symbol
-    uint32_t symbol_count;
-    uint32_t symtab_index;
+    uint32_t symbolCount;
+    uint32_t symtabIndex;
 };
 
 // Reads a 32-bit little-endian ARM ET_EXEC image. The ELF keeps pointing
 // into data, which must outlive it. Refuses anything else, naming the field.
-bool elf_open(ElfFile *elf, const uint8_t *data, size_t size, Diag *d);
-void elf_close(ElfFile *elf);
+bool ElfOpen(ElfFile *elf, const uint8_t *data, size_t size, Diag *d);
+void ElfClose(ElfFile *elf);
 
 // The bytes of a section that has file contents (not SHT_NOBITS).
-inline const uint8_t *elf_section_bytes(const ElfFile *elf, const ElfSection *s)
+inline const uint8_t *ElfSectionBytes(const ElfFile *elf, const ElfSection *s)
 {
     return elf->data + s->offset;
 }
 
 // The defined global or weak symbol of that name, or null.
-const ElfSymbol *elf_find_global(const ElfFile *elf, const char *name);
+const ElfSymbol *ElfFindGlobal(const ElfFile *elf, const char *name);
 
 // What a message calls a symbol: its name, or its section's for a section symbol.
-const char *elf_symbol_label(const ElfFile *elf, const ElfSymbol *sym);
+const char *ElfSymbolLabel(const ElfFile *elf, const ElfSymbol *sym);
 
-// Relocation `index` of a SHT_REL section that elf_open accepted.
-ElfRel elf_rel_at(const ElfFile *elf, const ElfSection *rel_section, uint32_t index);
-inline uint32_t elf_rel_count(const ElfSection *rel_section)
+// Relocation `index` of a SHT_REL section that ElfOpen accepted.
+ElfRel ElfRelAt(const ElfFile *elf, const ElfSection *rel_section, uint32_t index);
+inline uint32_t ElfRelCount(const ElfSection *rel_section)
 {
-    return rel_section->size / 8;
+    return rel_section->size / kElfRelSize;
 }
+
+#endif

@@ -1,7 +1,8 @@
 // The export directory: the .def's names at their ordinals. The address
 // table spans the lowest to the highest ordinal (holes are 0); the name
 // pointer table is sorted by name, as the loader's binary search needs.
-#pragma once
+#ifndef KVZ_CE_IMAGE_EXPORTS_H
+#define KVZ_CE_IMAGE_EXPORTS_H
 
 #include "def_file.h"
 #include "layout.h"
@@ -15,20 +16,22 @@ struct ExportEntry {
 struct Exports {
     ExportEntry *entries; // sorted by name
     uint32_t count;
-    uint32_t ordinal_base;
-    uint32_t function_count; // highest ordinal - ordinal_base + 1
-    const char *dll_name;
+    uint32_t ordinalBase;
+    uint32_t functionCount; // highest ordinal - ordinalBase + 1
+    const char *dllName;
 };
 
 // Each .def name must be a defined global function in the image's code.
-bool exports_collect(const ElfFile *elf, const DefFile *def, const char *dll_name,
-                     const ImageLayout *layout, Exports *out, Diag *d);
-void exports_free(Exports *exports);
+bool ExportsCollect(const ElfFile *elf, const DefFile *def, const char *dll_name,
+                    const ImageLayout *layout, Exports *out, Diag *d);
+void ExportsFree(Exports *exports);
 
-uint32_t exports_table_size(const Exports *exports);
-void exports_write(const Exports *exports, uint32_t section_rva, uint8_t *section);
+uint32_t ExportsTableSize(const Exports *exports);
+void ExportsWrite(const Exports *exports, uint32_t section_rva, uint8_t *section);
 
 // The RVA of a defined global function in the image's code, for exports and
 // the entry point.
-bool exports_function_rva(const ElfFile *elf, const ImageLayout *layout, const char *name,
-                          uint32_t *rva, Diag *d);
+bool ExportsFunctionRva(const ElfFile *elf, const ImageLayout *layout, const char *name,
+                        uint32_t *rva, Diag *d);
+
+#endif

@@ -4,13 +4,14 @@
 // the import address table. The writer adds the import descriptor, the
 // lookup table and the hint/name entries, and fills the slots in the file
 // with the same hint/name RVAs, as linkers do before binding.
-#pragma once
+#ifndef KVZ_CE_IMAGE_IMPORTS_H
+#define KVZ_CE_IMAGE_IMPORTS_H
 
 #include "layout.h"
 #include "name_list.h"
 
-const char kImportDllName[] = "COREDLL.dll";
-const char kImportSlotPrefix[] = "__imp_";
+static const char kImportDllName[] = "COREDLL.dll";
+static const char kImportSlotPrefix[] = "__imp_";
 
 struct ImportSlot {
     const char *name; // without the prefix
@@ -24,14 +25,16 @@ struct Imports {
 
 // Finds the __imp_ slots. Refuses a slot for a name not in coredll's export
 // list, one outside writable data, and gaps or a missing end word.
-bool imports_collect(const ElfFile *elf, const NameList *coredll, const ImageLayout *layout,
-                     Imports *out, Diag *d);
-void imports_free(Imports *imports);
+bool ImportsCollect(const ElfFile *elf, const NameList *coredll, const ImageLayout *layout,
+                    Imports *out, Diag *d);
+void ImportsFree(Imports *imports);
 
-uint32_t imports_iat_rva(const Imports *imports);
-uint32_t imports_iat_size(const Imports *imports); // slots and the end word
+uint32_t ImportsIatRva(const Imports *imports);
+uint32_t ImportsIatSize(const Imports *imports); // slots and the end word
 
 // Size of the import section (descriptors, lookup table, names); 0 without imports.
-uint32_t imports_table_size(const Imports *imports);
+uint32_t ImportsTableSize(const Imports *imports);
 // Writes the import section for `section_rva` and the slots' file words at `iat`.
-void imports_write(const Imports *imports, uint32_t section_rva, uint8_t *section, uint8_t *iat);
+void ImportsWrite(const Imports *imports, uint32_t section_rva, uint8_t *section, uint8_t *iat);
+
+#endif

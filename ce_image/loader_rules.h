@@ -2,7 +2,8 @@
 // checked on the written image's bytes as a device reads them. A file that
 // breaks one of these loads in a desktop loader, and in the kit's own, but
 // fails or silently breaks on a device, so the writer refuses to write it.
-#pragma once
+#ifndef KVZ_CE_IMAGE_LOADER_RULES_H
+#define KVZ_CE_IMAGE_LOADER_RULES_H
 
 #include "diag.h"
 
@@ -24,4 +25,6 @@
 //   block for it).
 // file is size bytes of a PE image whose headers and section table the
 // writer made; anything they point at is checked before it is read.
-bool loader_rules_check(const uint8_t *file, uint32_t size, Diag *d);
+bool LoaderRulesCheck(const uint8_t *file, uint32_t size, Diag *d);
+
+#endif

@@ -17,11 +17,8 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace
-{
-
-const size_t kMaxInputSize = 256u << 20; // a DLL's ELF with debug information is a few MiB
-const size_t kPathMax = 4096;
+static const size_t kMaxInputSize = 256u << 20; // a DLL's ELF with debug information is a few MiB
+static const size_t kPathMax = 4096;
 
 struct Options {
     const char *def;
@@ -37,7 +34,7 @@ struct FileBytes {
     size_t size;
 };
 
-int usage()
+static int Usage()
 {
     fprintf(stderr,
             "usage: kvz_ce_image --def X.def --coredll LIST [--res X.res] -o OUT.dll IN.elf\n"
@@ -45,7 +42,7 @@ int usage()
     return 2;
 }
 
-bool parse_options(int argc, char **argv, Options *o)
+static bool ParseOptions(int argc, char **argv, Options *o)
 {
     memset(o, 0, sizeof *o);
     for (int i = 1; i < argc; i++) {
@@ -77,7 +74,7 @@ bool parse_options(int argc, char **argv, Options *o)
     return o->def && o->coredll && o->elf;
 }
 
-const char *base_name(const char *path)
+static const char *BaseName(const char *path)
 {
     const char *name = path;
     for (const char *c = path; *c; c++)
@@ -86,12 +83,12 @@ const char *base_name(const char *path)
     return name;
 }
 
-bool read_file(const char *path, FileBytes *out, Diag *d)
+static bool ReadWholeFile(const char *path, FileBytes *out, Diag *d)
 {
     memset(out, 0, sizeof *out);
     FILE *f = fopen(path, "rb");
     if (!f)
-        return diag_fail(d, "%s: cannot open", path);
+        return DiagFail(d, "%s: cannot open", path);
     size_t capacity = 0;
     bool ok = true;
     for (;;) {
@@ -99,8 +96,8 @@ bool read_file(const char *path, FileBytes *out, Diag *d)
             size_t grown = capacity ? capacity * 2 : 65536;
             char *bigger = grown <= kMaxInputSize ? (char *)realloc(out->data, grown) : nullptr;
             if (!bigger) {
-                ok = diag_fail(d, "%s: larger than %zu MiB or out of memory", path,
-                               kMaxInputSize >> 20);
+                ok = DiagFail(d, "%s: larger than %zu MiB or out of memory", path,
+                              kMaxInputSize >> 20);
                 break;
             }
             out->data = bigger;
@@ -110,7 +107,7 @@ bool read_file(const char *path, FileBytes *out, Diag *d)
         out->size += n;
         if (n == 0) {
             if (ferror(f))
-                ok = diag_fail(d, "%s: read error", path);
+                ok = DiagFail(d, "%s: read error", path);
             break;
         }
     }
@@ -124,119 +121,107 @@ bool read_file(const char *path, FileBytes *out, Diag *d)
 
 // Writes through a temporary file renamed into place, so a failed run never
 // leaves a partial or stale output that a build would take for current.
-bool write_file(const char *path, const void *data, size_t size, bool (*fill)(FILE *, void *),
-                void *context, Diag *d)
+static bool WriteOutput(const char *path, const void *data, size_t size,
+                        bool (*fill)(FILE *, void *), void *context, Diag *d)
 {
     char tmp[kPathMax];
     if (snprintf(tmp, sizeof tmp, "%s.tmp", path) >= (int)sizeof tmp)
-        return diag_fail(d, "%s: path too long", path);
+        return DiagFail(d, "%s: path too long", path);
     FILE *f = fopen(tmp, "wb");
     if (!f)
-        return diag_fail(d, "%s: cannot create", tmp);
+        return DiagFail(d, "%s: cannot create", tmp);
     bool ok = fill ? fill(f, context) : fwrite(data, 1, size, f) == size;
     ok = (fclose(f) == 0) && ok;
     if (ok && rename(tmp, path) != 0)
         ok = false;
     if (!ok) {
         remove(tmp);
-        return diag_fail(d, "%s: cannot write", path);
+        return DiagFail(d, "%s: cannot write", path);
     }
     return true;
 }
 
 struct ThunkJob {
     const NameList *list;
-    const char *list_name;
+    const char *listName;
 };
 
-bool fill_thunks(FILE *f, void *context)
+static bool FillThunks(FILE *f, void *context)
 {
     const ThunkJob *job = (const ThunkJob *)context;
-    return thunks_write(job->list, job->list_name, f);
+    return ThunksWrite(job->list, job->listName, f);
 }
 
 // Reads the text file at path whole and hands it to parse, which fills out.
 template <typename Out>
-bool parse_file(const char *path, Out *out,
-                bool (*parse)(Out *, const char *, size_t, const char *, Diag *), Diag *d)
+static bool ParseFile(const char *path, Out *out,
+                      bool (*parse)(Out *, const char *, size_t, const char *, Diag *), Diag *d)
 {
     FileBytes text;
-    if (!read_file(path, &text, d))
+    if (!ReadWholeFile(path, &text, d))
         return false;
     bool ok = parse(out, text.data, text.size, path, d);
     free(text.data);
     return ok;
 }
 
-bool read_names(const char *path, NameList *list, Diag *d)
-{
-    return parse_file(path, list, name_list_parse, d);
-}
-
-bool make_thunks(const Options *o, Diag *d)
+static bool MakeThunks(const Options *o, Diag *d)
 {
     NameList list;
-    if (!read_names(o->thunks, &list, d))
+    if (!ParseFile(o->thunks, &list, NameListParse, d))
         return false;
-    ThunkJob job = {&list, base_name(o->thunks)};
-    bool ok = write_file(o->out, nullptr, 0, fill_thunks, &job, d);
-    name_list_free(&list);
+    ThunkJob job = {&list, BaseName(o->thunks)};
+    bool ok = WriteOutput(o->out, nullptr, 0, FillThunks, &job, d);
+    NameListFree(&list);
     return ok;
 }
 
-bool read_def(const char *path, DefFile *def, Diag *d)
-{
-    return parse_file(path, def, def_parse, d);
-}
-
-bool convert(const Options *o, const DefFile *def, const NameList *coredll,
-             const Resources *resources, Diag *d)
+static bool Convert(const Options *o, const DefFile *def, const NameList *coredll,
+                    const Resources *resources, Diag *d)
 {
     FileBytes elf;
-    if (!read_file(o->elf, &elf, d))
+    if (!ReadWholeFile(o->elf, &elf, d))
         return false;
     const uint8_t *bytes = (const uint8_t *)elf.data;
-    CeImageInput input = {bytes, elf.size, def, coredll, base_name(o->out), resources};
+    CeImageInput input = {bytes, elf.size, def, coredll, BaseName(o->out), resources};
     CeImage image;
-    bool ok = ce_image_build(&input, &image, d) &&
-              write_file(o->out, image.data, image.size, nullptr, nullptr, d);
-    ce_image_free(&image);
+    bool ok = CeImageBuild(&input, &image, d) &&
+              WriteOutput(o->out, image.data, image.size, nullptr, nullptr, d);
+    CeImageFree(&image);
     free(elf.data);
     return ok;
 }
 
-bool read_resources(const char *path, Resources *resources, Diag *d)
+static bool ReadResources(const char *path, Resources *resources, Diag *d)
 {
-    return !path || parse_file(path, resources, resources_parse, d);
+    return !path || ParseFile(path, resources, ResourcesParse, d);
 }
 
-bool make_image(const Options *o, Diag *d)
+static bool MakeImage(const Options *o, Diag *d)
 {
     NameList coredll;
     DefFile def;
     Resources resources;
     memset(&def, 0, sizeof def);
     memset(&resources, 0, sizeof resources);
-    if (!read_names(o->coredll, &coredll, d))
+    if (!ParseFile(o->coredll, &coredll, NameListParse, d))
         return false;
-    bool ok = read_def(o->def, &def, d) && read_resources(o->res, &resources, d) &&
-              convert(o, &def, &coredll, o->res ? &resources : nullptr, d);
-    resources_free(&resources);
-    def_free(&def);
-    name_list_free(&coredll);
+    bool ok = ParseFile(o->def, &def, DefParse, d) && ReadResources(o->res, &resources, d) &&
+              Convert(o, &def, &coredll, o->res ? &resources : nullptr, d);
+    ResourcesFree(&resources);
+    DefFree(&def);
+    NameListFree(&coredll);
     return ok;
 }
-
-} // namespace
 
 int main(int argc, char **argv)
 {
     Options o;
-    if (!parse_options(argc, argv, &o))
-        return usage();
+    if (!ParseOptions(argc, argv, &o))
+        return Usage();
     Diag d;
     d.text[0] = 0;
-    bool ok = o.thunks ? make_thunks(&o, &d) : make_image(&o, &d);
+    bool ok = o.thunks ? MakeThunks(&o, &d) : MakeImage(&o, &d);
     if (!ok) {
         remove(o.out);
         fprintf(stderr, "kvz_ce_image: %s: %s\n", o.thunks ? o.thunks : o.elf, d.text);

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-bool name_is_symbol(const char *name)
+bool NameIsSymbol(const char *name)
 {
     if (!name[0] || (name[0] >= '0' && name[0] <= '9') || strlen(name) > kNameMax)
         return false;
@@ -16,12 +16,22 @@ bool name_is_symbol(const char *name)
     return true;
 }
 
-static int compare_names(const void *a, const void *b)
+bool TextLineCount(const char *text, size_t size, const char *what, size_t *lines, Diag *d)
+{
+    if (memchr(text, 0, size))
+        return DiagFail(d, "%s: holds a NUL byte", what);
+    *lines = 1;
+    for (size_t i = 0; i < size; i++)
+        *lines += text[i] == '\n';
+    return true;
+}
+
+static int CompareNames(const void *a, const void *b)
 {
     return strcmp(*(char *const *)a, *(char *const *)b);
 }
 
-static char *trim(char *s)
+static char *Trim(char *s)
 {
     while (*s == ' ' || *s == '\t')
         s++;
@@ -31,62 +41,59 @@ static char *trim(char *s)
     return s;
 }
 
-static bool add_names(NameList *list, const char *what, Diag *d)
+static bool AddNames(NameList *list, const char *what, Diag *d)
 {
     char *line = list->text;
     for (uint32_t number = 1; line; number++) {
         char *next = strchr(line, '\n');
         if (next)
             *next++ = 0;
-        char *name = trim(line);
+        char *name = Trim(line);
         line = next;
         if (!name[0] || name[0] == '#')
             continue;
-        if (!name_is_symbol(name))
-            return diag_fail(d, "%s:%u: \"%.64s\" is not a symbol name", what, number, name);
+        if (!NameIsSymbol(name))
+            return DiagFail(d, "%s:%u: \"%.64s\" is not a symbol name", what, number, name);
         list->names[list->count++] = name;
     }
-    qsort(list->names, list->count, sizeof list->names[0], compare_names);
+    qsort(list->names, list->count, sizeof list->names[0], CompareNames);
     for (uint32_t i = 1; i < list->count; i++)
         if (strcmp(list->names[i - 1], list->names[i]) == 0)
-            return diag_fail(d, "%s: %s is listed twice", what, list->names[i]);
+            return DiagFail(d, "%s: %s is listed twice", what, list->names[i]);
     return true;
 }
 
-bool name_list_parse(NameList *list, const char *text, size_t size, const char *what, Diag *d)
+bool NameListParse(NameList *list, const char *text, size_t size, const char *what, Diag *d)
 {
     memset(list, 0, sizeof *list);
-    if (memchr(text, 0, size))
-        return diag_fail(d, "%s: holds a NUL byte", what);
-    size_t lines = 1;
-    for (size_t i = 0; i < size; i++)
-        lines += text[i] == '\n';
+    size_t lines = 0;
+    if (!TextLineCount(text, size, what, &lines, d))
+        return false;
     list->text = (char *)malloc(size + 1);
     list->names = (char **)calloc(lines, sizeof(char *));
     if (!list->text || !list->names) {
-        name_list_free(list);
-        return diag_fail(d, "%s: out of memory", what);
+        NameListFree(list);
+        return DiagFail(d, "%s: out of memory", what);
     }
     memcpy(list->text, text, size);
     list->text[size] = 0;
-    if (!add_names(list, what, d)) {
-        name_list_free(list);
+    if (!AddNames(list, what, d)) {
+        NameListFree(list);
         return false;
     }
     return true;
 }
 
-void name_list_free(NameList *list)
+void NameListFree(NameList *list)
 {
     free(list->text);
     free(list->names);
     memset(list, 0, sizeof *list);
 }
 
-bool name_list_contains(const NameList *list, const char *name)
+bool NameListContains(const NameList *list, const char *name)
 {
     if (!list->count)
         return false;
-    return bsearch(&name, list->names, list->count, sizeof list->names[0], compare_names) !=
-           nullptr;
+    return bsearch(&name, list->names, list->count, sizeof list->names[0], CompareNames) != nullptr;
 }

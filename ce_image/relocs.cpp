@@ -1,117 +1,15 @@
 #include "relocs.h"
 
-#include "elf_arm.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-const char *arm_reloc_name(uint32_t type)
-{
-    switch (type) {
-    case 0:
-        return "R_ARM_NONE";
-    case 1:
-        return "R_ARM_PC24";
-    case 2:
-        return "R_ARM_ABS32";
-    case 3:
-        return "R_ARM_REL32";
-    case 5:
-        return "R_ARM_ABS16";
-    case 8:
-        return "R_ARM_ABS8";
-    case 10:
-        return "R_ARM_THM_CALL";
-    case 20:
-        return "R_ARM_COPY";
-    case 21:
-        return "R_ARM_GLOB_DAT";
-    case 22:
-        return "R_ARM_JUMP_SLOT";
-    case 23:
-        return "R_ARM_RELATIVE";
-    case 24:
-        return "R_ARM_GOTOFF32";
-    case 25:
-        return "R_ARM_BASE_PREL";
-    case 26:
-        return "R_ARM_GOT_BREL";
-    case 27:
-        return "R_ARM_PLT32";
-    case 28:
-        return "R_ARM_CALL";
-    case 29:
-        return "R_ARM_JUMP24";
-    case 30:
-        return "R_ARM_THM_JUMP24";
-    case 38:
-        return "R_ARM_TARGET1";
-    case 40:
-        return "R_ARM_V4BX";
-    case 41:
-        return "R_ARM_TARGET2";
-    case 42:
-        return "R_ARM_PREL31";
-    case 43:
-        return "R_ARM_MOVW_ABS_NC";
-    case 44:
-        return "R_ARM_MOVT_ABS";
-    case 45:
-        return "R_ARM_MOVW_PREL_NC";
-    case 46:
-        return "R_ARM_MOVT_PREL";
-    case 47:
-        return "R_ARM_THM_MOVW_ABS_NC";
-    case 48:
-        return "R_ARM_THM_MOVT_ABS";
-    case 51:
-        return "R_ARM_THM_JUMP19";
-    case 96:
-        return "R_ARM_GOT_PREL";
-    case 102:
-        return "R_ARM_THM_JUMP11";
-    case 103:
-        return "R_ARM_THM_JUMP8";
-    case 104:
-        return "R_ARM_TLS_GD32";
-    case 105:
-        return "R_ARM_TLS_LDM32";
-    case 106:
-        return "R_ARM_TLS_LDO32";
-    case 107:
-        return "R_ARM_TLS_IE32";
-    case 108:
-        return "R_ARM_TLS_LE32";
-    default:
-        return nullptr;
-    }
-}
-
-namespace
-{
-
-enum class Target { kAbsolute, kImage, kBad };
-
-bool is_pc_relative(uint32_t type)
-{
-    return type == kArmRelPc24 || type == kArmRelCall || type == kArmRelJump24 ||
-           type == kArmRelRel32 || type == kArmRelPrel31;
-}
-
-// Where a relocation's symbol lies. __ImageBase is absolute in the ELF but
-// is the image's own address, so it moves with the image.
-Target symbol_target(const ElfFile *elf, uint32_t index)
-{
-    if (index == 0)
-        return Target::kAbsolute;
-    const ElfSymbol *sym = &elf->symbols[index];
-    if (sym->shndx == kElfShnAbs)
-        return strcmp(sym->name, "__ImageBase") == 0 ? Target::kImage : Target::kAbsolute;
-    if (sym->shndx == kElfShnUndef || sym->shndx >= elf->section_count)
-        return Target::kBad;
-    return (elf->sections[sym->shndx].flags & kElfShfAlloc) ? Target::kImage : Target::kBad;
-}
+// Where a relocation's symbol lies.
+enum RelocTarget {
+    TARGET_ABSOLUTE, // a fixed address, which stays when the image moves
+    TARGET_IMAGE,    // inside the image, which moves with it
+    TARGET_OUTSIDE   // undefined or not loaded: nothing to point at
+};
 
 struct Collector {
     const ElfFile *elf;
@@ -119,159 +17,182 @@ struct Collector {
     BaseRelocs *out;
 };
 
-bool refuse(const Collector *c, const ElfSection *target, const ElfRel *r, const char *why, Diag *d)
+static bool IsPcRelative(uint32_t type)
 {
-    const char *name = arm_reloc_name(r->type);
+    return type == kArmRelPc24 || type == kArmRelCall || type == kArmRelJump24 ||
+           type == kArmRelRel32 || type == kArmRelPrel31;
+}
+
+// __ImageBase is absolute in the ELF but is the image's own address, so it
+// moves with the image.
+static RelocTarget SymbolTarget(const ElfFile *elf, uint32_t index)
+{
+    if (index == 0)
+        return TARGET_ABSOLUTE;
+    const ElfSymbol *sym = &elf->symbols[index];
+    if (sym->shndx == kElfShnAbs)
+        return strcmp(sym->name, "__ImageBase") == 0 ? TARGET_IMAGE : TARGET_ABSOLUTE;
+    if (sym->shndx == kElfShnUndef || sym->shndx >= elf->sectionCount)
+        return TARGET_OUTSIDE;
+    return (elf->sections[sym->shndx].flags & kElfShfAlloc) ? TARGET_IMAGE : TARGET_OUTSIDE;
+}
+
+static bool Refuse(const Collector *c, const ElfSection *target, const ElfRel *r, const char *why,
+                   Diag *d)
+{
+    const char *name = ArmRelocName(r->type);
     char number[24];
     if (!name) {
         snprintf(number, sizeof number, "type %u", r->type);
         name = number;
     }
     const ElfSymbol *sym = &c->elf->symbols[r->symbol];
-    return diag_fail(d, "relocation %s at 0x%08x in %s against %s: %s", name, r->offset,
-                     target->name, r->symbol ? elf_symbol_label(c->elf, sym) : "no symbol", why);
+    return DiagFail(d, "relocation %s at 0x%08x in %s against %s: %s", name, r->offset,
+                    target->name, r->symbol ? ElfSymbolLabel(c->elf, sym) : "no symbol", why);
 }
 
-bool take_one(Collector *c, const ElfSection *target, const ImageSection *placed, const ElfRel *r,
-              Diag *d)
+static bool TakeOne(Collector *c, const ElfSection *target, const ImageSection *placed,
+                    const ElfRel *r, Diag *d)
 {
     if (r->type == kArmRelNone || r->type == kArmRelV4bx)
         return true;
-    Target where = symbol_target(c->elf, r->symbol);
-    if (where == Target::kBad)
-        return refuse(c, target, r, "symbol is not in the image", d);
-    if (is_pc_relative(r->type)) {
-        if (where == Target::kAbsolute)
-            return refuse(c, target, r,
+    RelocTarget where = SymbolTarget(c->elf, r->symbol);
+    if (where == TARGET_OUTSIDE)
+        return Refuse(c, target, r, "symbol is not in the image", d);
+    if (IsPcRelative(r->type)) {
+        if (where == TARGET_ABSOLUTE)
+            return Refuse(c, target, r,
                           "PC-relative to a fixed address breaks when the DLL "
                           "is moved",
                           d);
         return true;
     }
     if (r->type != kArmRelAbs32)
-        return refuse(c, target, r,
+        return Refuse(c, target, r,
                       "not supported: only ABS32 gets a base relocation, and only ARM-mode "
                       "branches and markers need none",
                       d);
     uint32_t rva = r->offset - c->layout->base;
     if (r->offset < c->layout->base || rva < placed->rva ||
-        rva - placed->rva > placed->virtual_size || placed->virtual_size - (rva - placed->rva) < 4)
-        return refuse(c, target, r, "lies outside its section", d);
+        !Fits(rva - placed->rva, 4, placed->virtualSize))
+        return Refuse(c, target, r, "lies outside its section", d);
     if (placed->flags & kPeScnUninitializedData)
-        return refuse(c, target, r, "lies in zero-filled data", d);
-    if (where != Target::kImage)
+        return Refuse(c, target, r, "lies in zero-filled data", d);
+    if (where != TARGET_IMAGE)
         return true;
     if (rva % kPeRelocPageSize > kPeRelocPageSize - 4)
-        return refuse(c, target, r, "the word crosses a 4 KiB page, and CE patches each page alone",
+        return Refuse(c, target, r, "the word crosses a 4 KiB page, and CE patches each page alone",
                       d);
     c->out->rvas[c->out->count++] = rva;
     return true;
 }
 
-bool take_section(Collector *c, const ElfSection *rel, Diag *d)
+static bool TakeSection(Collector *c, const ElfSection *rel, Diag *d)
 {
     const ElfSection *target = &c->elf->sections[rel->info];
     if (!(target->flags & kElfShfAlloc))
         return true; // debug information: never loaded
-    const ImageSection *placed = layout_for_elf(c->layout, target);
-    uint32_t count = elf_rel_count(rel);
+    const ImageSection *placed = LayoutForElf(c->layout, target);
+    uint32_t count = ElfRelCount(rel);
     if (!placed) {
         if (count && target->size == 0)
-            return diag_fail(d, "%s: relocations for the empty section %s", rel->name,
-                             target->name);
+            return DiagFail(d, "%s: relocations for the empty section %s", rel->name, target->name);
         return true;
     }
     for (uint32_t k = 0; k < count; k++) {
-        ElfRel r = elf_rel_at(c->elf, rel, k);
-        if (!take_one(c, target, placed, &r, d))
+        ElfRel r = ElfRelAt(c->elf, rel, k);
+        if (!TakeOne(c, target, placed, &r, d))
             return false;
     }
     return true;
 }
 
-int compare_rva(const void *a, const void *b)
+static int CompareRva(const void *a, const void *b)
 {
     uint32_t x = *(const uint32_t *)a, y = *(const uint32_t *)b;
     return x < y ? -1 : x > y;
 }
 
-} // namespace
-
-bool relocs_collect(const ElfFile *elf, const ImageLayout *layout, BaseRelocs *out, Diag *d)
+bool RelocsCollect(const ElfFile *elf, const ImageLayout *layout, BaseRelocs *out, Diag *d)
 {
     memset(out, 0, sizeof *out);
     uint32_t capacity = 0;
-    for (uint32_t i = 1; i < elf->section_count; i++) {
+    for (uint32_t i = 1; i < elf->sectionCount; i++) {
         const ElfSection *s = &elf->sections[i];
-        if (s->type == kElfShtRela && s->info < elf->section_count &&
+        if (s->type == kElfShtRela && s->info < elf->sectionCount &&
             (elf->sections[s->info].flags & kElfShfAlloc))
-            return diag_fail(d, "%s: RELA relocations are not ARM's; cannot read them", s->name);
+            return DiagFail(d, "%s: RELA relocations are not ARM's; cannot read them", s->name);
         if (s->type == kElfShtRel)
-            capacity += elf_rel_count(s);
+            capacity += ElfRelCount(s);
     }
     out->rvas = (uint32_t *)calloc(capacity ? capacity : 1, sizeof(uint32_t));
     if (!out->rvas)
-        return diag_fail(d, "out of memory for %u relocations", capacity);
+        return DiagFail(d, "out of memory for %u relocations", capacity);
     Collector c = {elf, layout, out};
-    for (uint32_t i = 1; i < elf->section_count; i++) {
-        if (elf->sections[i].type == kElfShtRel && !take_section(&c, &elf->sections[i], d)) {
-            relocs_free(out);
+    for (uint32_t i = 1; i < elf->sectionCount; i++) {
+        if (elf->sections[i].type == kElfShtRel && !TakeSection(&c, &elf->sections[i], d)) {
+            RelocsFree(out);
             return false;
         }
     }
-    qsort(out->rvas, out->count, sizeof out->rvas[0], compare_rva);
+    qsort(out->rvas, out->count, sizeof out->rvas[0], CompareRva);
     for (uint32_t i = 1; i < out->count; i++) {
         if (out->rvas[i] == out->rvas[i - 1]) {
             uint32_t address = layout->base + out->rvas[i];
-            relocs_free(out);
-            return diag_fail(d, "two R_ARM_ABS32 relocations for the word at 0x%08x", address);
+            RelocsFree(out);
+            return DiagFail(d, "two %s relocations for the word at 0x%08x",
+                            ArmRelocName(kArmRelAbs32), address);
         }
     }
     return true;
 }
 
-void relocs_free(BaseRelocs *relocs)
+void RelocsFree(BaseRelocs *relocs)
 {
     free(relocs->rvas);
     memset(relocs, 0, sizeof *relocs);
 }
 
-// Calls visit(page, first, count) for each run of RVAs on one page.
-template <typename Visit> static void for_each_page(const BaseRelocs *relocs, Visit visit)
+// ---- The .reloc table ----
+
+// The end of the run of RVAs from `first` on that lie on its page.
+static uint32_t PageRunEnd(const BaseRelocs *relocs, uint32_t first)
 {
-    uint32_t i = 0;
-    while (i < relocs->count) {
-        uint32_t page = relocs->rvas[i] & ~(kPeRelocPageSize - 1);
-        uint32_t first = i;
-        while (i < relocs->count && (relocs->rvas[i] & ~(kPeRelocPageSize - 1)) == page)
-            i++;
-        visit(page, first, i - first);
-    }
+    uint32_t page = relocs->rvas[first] / kPeRelocPageSize;
+    uint32_t end = first + 1;
+    while (end < relocs->count && relocs->rvas[end] / kPeRelocPageSize == page)
+        end++;
+    return end;
 }
 
-static uint32_t block_size(uint32_t entries)
+// A block: its header, then one entry per RVA, padded to 4 bytes.
+static uint32_t BlockSize(uint32_t entries)
 {
-    return kPeRelocBlockHeaderSize + 2 * (entries + (entries & 1));
+    return kPeRelocBlockHeaderSize + 2 * (uint32_t)AlignUp(entries, 2);
 }
 
-uint32_t relocs_table_size(const BaseRelocs *relocs)
+uint32_t RelocsTableSize(const BaseRelocs *relocs)
 {
     uint32_t size = 0;
-    for_each_page(relocs, [&](uint32_t, uint32_t, uint32_t n) { size += block_size(n); });
+    for (uint32_t first = 0, end = 0; first < relocs->count; first = end) {
+        end = PageRunEnd(relocs, first);
+        size += BlockSize(end - first);
+    }
     return size;
 }
 
-void relocs_write(const BaseRelocs *relocs, uint8_t *out)
+void RelocsWrite(const BaseRelocs *relocs, uint8_t *out)
 {
-    for_each_page(relocs, [&](uint32_t page, uint32_t first, uint32_t n) {
-        put_le32(out, page);
-        put_le32(out + 4, block_size(n));
+    for (uint32_t first = 0, end = 0; first < relocs->count; first = end) {
+        end = PageRunEnd(relocs, first);
+        uint32_t n = end - first;
+        WriteLe32(out, relocs->rvas[first] & ~(kPeRelocPageSize - 1));
+        WriteLe32(out + 4, BlockSize(n));
         uint8_t *entry = out + kPeRelocBlockHeaderSize;
-        for (uint32_t k = 0; k < n; k++, entry += 2)
-            put_le16(entry,
-                     (uint32_t)(kPeRelBasedHighLow << 12) | (relocs->rvas[first + k] & 0xFFF));
+        for (uint32_t k = first; k < end; k++, entry += 2)
+            WriteLe16(entry, (uint32_t)(kPeRelBasedHighLow << 12) | (relocs->rvas[k] & 0xFFF));
         if (n & 1)
-            put_le16(entry, kPeRelBasedAbsolute << 12);
-        out += block_size(n);
-    });
+            WriteLe16(entry, kPeRelBasedAbsolute << 12);
+        out += BlockSize(n);
+    }
 }

@@ -3,7 +3,8 @@
 // IMAGE_REL_BASED_HIGHLOW; PC-relative relocations and markers need none;
 // every other type is refused, since the writer cannot move what it holds,
 // and so is a word that crosses a page, which CE cannot patch.
-#pragma once
+#ifndef KVZ_CE_IMAGE_RELOCS_H
+#define KVZ_CE_IMAGE_RELOCS_H
 
 #include "layout.h"
 
@@ -12,13 +13,12 @@ struct BaseRelocs {
     uint32_t count;
 };
 
-bool relocs_collect(const ElfFile *elf, const ImageLayout *layout, BaseRelocs *out, Diag *d);
-void relocs_free(BaseRelocs *relocs);
+bool RelocsCollect(const ElfFile *elf, const ImageLayout *layout, BaseRelocs *out, Diag *d);
+void RelocsFree(BaseRelocs *relocs);
 
 // Size of the .reloc table: one block per 4 KiB page, each padded to 4 bytes.
-uint32_t relocs_table_size(const BaseRelocs *relocs);
-// Writes relocs_table_size bytes.
-void relocs_write(const BaseRelocs *relocs, uint8_t *out);
+uint32_t RelocsTableSize(const BaseRelocs *relocs);
+// Writes RelocsTableSize bytes.
+void RelocsWrite(const BaseRelocs *relocs, uint8_t *out);
 
-// R_ARM_* name of a relocation type, or null when the writer has none.
-const char *arm_reloc_name(uint32_t type);
+#endif

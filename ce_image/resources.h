@@ -8,7 +8,8 @@
 // The .res is read as hostile input: every length is checked against the
 // bytes that hold it, and a file the writer cannot represent exactly is
 // refused with the offset of the record at fault.
-#pragma once
+#ifndef KVZ_CE_IMAGE_RESOURCES_H
+#define KVZ_CE_IMAGE_RESOURCES_H
 
 #include "diag.h"
 
@@ -32,7 +33,7 @@ struct Resources {
     uint8_t *bytes;    // owned copy of the .res file; ids and data point into it
     Resource *entries; // sorted by type, name, language
     uint32_t count;
-    uint32_t section_size;
+    uint32_t sectionSize;
 };
 
 // Parses size bytes of a .res file. `what` names the file in messages.
@@ -41,9 +42,11 @@ struct Resources {
 // fields, a type or name that is empty, unterminated or the number 0, the
 // same type, name and language twice, a file without resources, and a
 // section that would exceed 16 MiB.
-bool resources_parse(Resources *out, const char *bytes, size_t size, const char *what, Diag *d);
-void resources_free(Resources *resources);
+bool ResourcesParse(Resources *out, const char *bytes, size_t size, const char *what, Diag *d);
+void ResourcesFree(Resources *resources);
 
-// Writes the section_size bytes of the resource section placed at
+// Writes the sectionSize bytes of the resource section placed at
 // section_rva; the data entries hold RVAs, the tree offsets into the section.
-void resources_write(const Resources *resources, uint32_t section_rva, uint8_t *section);
+void ResourcesWrite(const Resources *resources, uint32_t section_rva, uint8_t *section);
+
+#endif

@@ -24,7 +24,7 @@ static const char kThunk[] = "\n"
                              "\t.word 0\n"
                              "\t.size %2$s%1$s, 4\n";
 
-bool thunks_write(const NameList *coredll, const char *list_name, FILE *out)
+bool ThunksWrite(const NameList *coredll, const char *list_name, FILE *out)
 {
     fprintf(out,
             "@ Thunks for the exports of coredll.dll, written by kvz_ce_image from %s.\n"

@@ -3,11 +3,14 @@
 // slot __imp_NAME in section .kvz_iat.NAME. Linked as a plain object with
 // --gc-sections, it resolves every CE call the DLL makes, keeps only the
 // thunks and slots in use, and leaves any other name undefined.
-#pragma once
+#ifndef KVZ_CE_IMAGE_THUNKS_H
+#define KVZ_CE_IMAGE_THUNKS_H
 
 #include "name_list.h"
 
 #include <cstdio>
 
 // Writes the source for every name of the list; false when writing fails.
-bool thunks_write(const NameList *coredll, const char *list_name, FILE *out);
+bool ThunksWrite(const NameList *coredll, const char *list_name, FILE *out);
+
+#endif

@@ -5,14 +5,22 @@
 #include <cstdio>
 #include <cstring>
 
-namespace
-{
-
 void put_le(std::vector<uint8_t> &v, uint32_t offset, uint32_t value, int width)
 {
     for (int i = 0; i < width; i++)
         v[offset + i] = (uint8_t)(value >> (8 * i));
 }
+
+uint32_t get_le(const std::vector<uint8_t> &v, uint32_t offset, int width)
+{
+    uint32_t value = 0;
+    for (int i = 0; i < width; i++)
+        value |= (uint32_t)v[offset + i] << (8 * i);
+    return value;
+}
+
+namespace
+{
 
 void append_le(std::vector<uint8_t> &v, uint32_t value, int width)
 {
@@ -275,34 +283,34 @@ std::vector<uint8_t> write_dll(const std::vector<uint8_t> &elf, const char *def,
     NameList list;
     Resources resources;
     std::vector<uint8_t> out;
-    if (!def_parse(&parsed_def, def, strlen(def), "test.def", &d)) {
+    if (!DefParse(&parsed_def, def, strlen(def), "test.def", &d)) {
         *error = d.text;
         return out;
     }
-    if (!name_list_parse(&list, coredll, strlen(coredll), "coredll", &d)) {
-        def_free(&parsed_def);
+    if (!NameListParse(&list, coredll, strlen(coredll), "coredll", &d)) {
+        DefFree(&parsed_def);
         *error = d.text;
         return out;
     }
     memset(&resources, 0, sizeof resources);
     if (res &&
-        !resources_parse(&resources, (const char *)res->data(), res->size(), "test.res", &d)) {
-        name_list_free(&list);
-        def_free(&parsed_def);
+        !ResourcesParse(&resources, (const char *)res->data(), res->size(), "test.res", &d)) {
+        NameListFree(&list);
+        DefFree(&parsed_def);
         *error = d.text;
         return out;
     }
     const Resources *placed = res ? &resources : nullptr;
     CeImageInput input = {elf.data(), elf.size(), &parsed_def, &list, dll_name, placed};
     CeImage image;
-    if (ce_image_build(&input, &image, &d))
+    if (CeImageBuild(&input, &image, &d))
         out.assign(image.data, image.data + image.size);
     else
         *error = d.text;
-    ce_image_free(&image);
-    resources_free(&resources);
-    name_list_free(&list);
-    def_free(&parsed_def);
+    CeImageFree(&image);
+    ResourcesFree(&resources);
+    NameListFree(&list);
+    DefFree(&parsed_def);
     return out;
 }
 
@@ -324,7 +332,7 @@ PeView::PeView(std::vector<uint8_t> bytes) : file(std::move(bytes))
 
 uint16_t PeView::u16(uint32_t offset) const
 {
-    return offset + 2 <= file.size() ? (uint16_t)(file[offset] | file[offset + 1] << 8) : 0;
+    return offset + 2 <= file.size() ? (uint16_t)get_le(file, offset, 2) : 0;
 }
 
 uint32_t PeView::u32(uint32_t offset) const
@@ -465,12 +473,12 @@ std::vector<std::string> PeView::resources() const
 
 uint32_t reference_checksum(const std::vector<uint8_t> &file)
 {
-    uint32_t field = (uint32_t)(file[0x3C] | file[0x3D] << 8) + 24 + 64;
+    uint32_t field = get_le(file, 0x3C, 2) + 24 + 64;
     uint32_t sum = 0;
     for (uint32_t i = 0; i + 1 < file.size(); i += 2) {
         if (i == field || i == field + 2)
             continue;
-        sum += (uint32_t)(file[i] | file[i + 1] << 8);
+        sum += get_le(file, i, 2);
         sum = (sum & 0xFFFF) + (sum >> 16);
     }
     return sum + (uint32_t)file.size();

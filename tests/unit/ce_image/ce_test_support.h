@@ -1,11 +1,16 @@
 // Test helpers for kvz_ce_image: an ARM ELF image built in memory (a small
 // DLL that the cases change one fault at a time) and a minimal PE reader to
 // look at what the writer made.
-#pragma once
+#ifndef KVZ_TESTS_CE_TEST_SUPPORT_H
+#define KVZ_TESTS_CE_TEST_SUPPORT_H
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// ---- Little-endian words in a byte vector ----
+void put_le(std::vector<uint8_t> &v, uint32_t offset, uint32_t value, int width);
+uint32_t get_le(const std::vector<uint8_t> &v, uint32_t offset, int width);
 
 // ---- A linked ELF image, built in memory ----
 struct SynthSection {
@@ -110,3 +115,5 @@ struct PeView {
 
 // The PE checksum computed independently of the writer.
 uint32_t reference_checksum(const std::vector<uint8_t> &file);
+
+#endif

@@ -145,11 +145,7 @@ TEST_F(CeFixture, RelocationsMoveTheImageToTheSecondBase)
     uint32_t delta = b.opt32(28) - a.opt32(28);
     for (uint32_t rva : relocations) {
         ASSERT_LE(rva + 4, image.size());
-        uint32_t word = image[rva] | image[rva + 1] << 8 | image[rva + 2] << 16 |
-                        (uint32_t)image[rva + 3] << 24;
-        word += delta;
-        for (int i = 0; i < 4; i++)
-            image[rva + i] = (uint8_t)(word >> (8 * i));
+        put_le(image, rva, get_le(image, rva, 4) + delta, 4);
     }
     for (const PeSection &s : a.sections) {
         if (s.name == ".reloc")

@@ -175,33 +175,27 @@ struct ResRefusal {
     const char *expected;
 };
 
-void put(std::vector<uint8_t> &res, uint32_t offset, uint32_t value, int width)
-{
-    for (int i = 0; i < width; i++)
-        res[offset + i] = (uint8_t)(value >> (8 * i));
-}
-
 const ResRefusal kResRefusals[] = {
     {"16-bit .res without the empty record",
      [](std::vector<uint8_t> &r) { r.erase(r.begin(), r.begin() + 32); }, "not a 32-bit resource"},
     {"no resources", [](std::vector<uint8_t> &r) { r.resize(32); }, "holds no resources"},
     {"record cut short", [](std::vector<uint8_t> &r) { r.resize(36); }, "record at 0x20: cut"},
-    {"data past the end", [](std::vector<uint8_t> &r) { put(r, 0x20, 0xFFFFFFF0, 4); },
+    {"data past the end", [](std::vector<uint8_t> &r) { put_le(r, 0x20, 0xFFFFFFF0, 4); },
      "record at 0x20: header of 32 and data of 4294967280 bytes run past the end"},
-    {"header past the end", [](std::vector<uint8_t> &r) { put(r, 0x24, 0x7FFFFFFC, 4); },
+    {"header past the end", [](std::vector<uint8_t> &r) { put_le(r, 0x24, 0x7FFFFFFC, 4); },
      "run past the end"},
-    {"header too small", [](std::vector<uint8_t> &r) { put(r, 0x24, 8, 4); }, "header size 8"},
+    {"header too small", [](std::vector<uint8_t> &r) { put_le(r, 0x24, 8, 4); }, "header size 8"},
     {"header larger than its fields",
      [](std::vector<uint8_t> &r) {
-         put(r, 0x24, 36, 4);
-         put(r, 0x20, 0, 4);
+         put_le(r, 0x24, 36, 4);
+         put_le(r, 0x20, 0, 4);
      },
      "header size 36 does not match its fields (32)"},
-    {"type number 0", [](std::vector<uint8_t> &r) { put(r, 0x2A, 0, 2); }, "type number 0"},
+    {"type number 0", [](std::vector<uint8_t> &r) { put_le(r, 0x2A, 0, 2); }, "type number 0"},
     {"unterminated name",
      [](std::vector<uint8_t> &r) {
-         put(r, 0x2C, 'A', 2);
-         put(r, 0x2E, 'B', 2);
+         put_le(r, 0x2C, 'A', 2);
+         put_le(r, 0x2E, 'B', 2);
      },
      "name runs past the header"},
     {"empty name",
@@ -261,13 +255,12 @@ TEST(CeImageRefusal, DamagedFilesAreRefused)
     // Every offset, size, link and info field of every section header set to
     // a value far out of range: refused or not, nothing is read outside the
     // buffer (the sanitizer builds prove it).
-    uint32_t shoff = good[32] | good[33] << 8 | good[34] << 16 | (uint32_t)good[35] << 24;
-    uint32_t count = good[48] | good[49] << 8;
+    uint32_t shoff = get_le(good, 32, 4);
+    uint32_t count = get_le(good, 48, 2);
     for (uint32_t i = 0; i < count; i++) {
         for (uint32_t field : {16u, 20u, 24u, 28u, 36u}) {
             std::vector<uint8_t> bad = good;
-            for (int b = 0; b < 4; b++)
-                bad[shoff + 40 * i + field + b] = b == 0 ? 0xF0 : 0xFF;
+            put_le(bad, shoff + 40 * i + field, 0xFFFFFFF0, 4);
             std::string error;
             if (write_dll(bad, kSmallDef, &error).empty()) {
                 EXPECT_FALSE(error.empty()) << "section " << i << " field " << field;
@@ -284,8 +277,7 @@ TEST(CeImageRefusal, DamagedFilesAreRefused)
     };
     for (const Patch &p : patches) {
         std::vector<uint8_t> bad = good;
-        for (int i = 0; i < (p.offset >= 40 ? 2 : 4); i++)
-            bad[p.offset + i] = (uint8_t)(p.value >> (8 * i));
+        put_le(bad, p.offset, p.value, p.offset >= 40 ? 2 : 4);
         std::string error;
         EXPECT_TRUE(write_dll(bad, kSmallDef, &error).empty());
         EXPECT_NE(error.find(p.expected), std::string::npos) << "message: " << error;
@@ -300,12 +292,6 @@ struct Broken {
     const char *expected; // part of the message
 };
 
-void poke(PeView &pe, uint32_t offset, uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; i++)
-        pe.file[offset + i] = (uint8_t)(value >> (8 * i));
-}
-
 // Offset of a field of section header `index`.
 uint32_t section_field(const PeView &pe, uint32_t index, uint32_t field)
 {
@@ -315,36 +301,36 @@ uint32_t section_field(const PeView &pe, uint32_t index, uint32_t field)
 const uint32_t kDiscardable = 0x02000000, kWritable = 0x80000000;
 
 const Broken kBroken[] = {
-    {"optional header of 0xF0 bytes", [](PeView &pe) { poke(pe, pe.optional - 4, 0xF0, 2); },
+    {"optional header of 0xF0 bytes", [](PeView &pe) { put_le(pe.file, pe.optional - 4, 0xF0, 2); },
      "optional header: 0xf0 bytes, magic 0x10b, 16 directories"},
-    {"15 directories", [](PeView &pe) { poke(pe, pe.optional + 92, 15, 4); },
+    {"15 directories", [](PeView &pe) { put_le(pe.file, pe.optional + 92, 15, 4); },
      "optional header: 0xe0 bytes, magic 0x10b, 15 directories"},
     {"subsystem version 5.00",
      [](PeView &pe) {
-         poke(pe, pe.optional + 48, 5, 2);
-         poke(pe, pe.optional + 50, 0, 2);
+         put_le(pe.file, pe.optional + 48, 5, 2);
+         put_le(pe.file, pe.optional + 50, 0, 2);
      },
      "subsystem version 5.00: Windows CE 4.20 would not load it"},
     {"read-only data past its file bytes",
-     [](PeView &pe) { poke(pe, section_field(pe, 1, 8), 0x204, 4); },
+     [](PeView &pe) { put_le(pe.file, section_field(pe, 1, 8), 0x204, 4); },
      "section .rdata: read-only, 0x204 bytes in memory but 0x200 in the file"},
     {"discardable data",
-     [](PeView &pe) { poke(pe, section_field(pe, 2, 36), 0xC0000040 | kDiscardable, 4); },
+     [](PeView &pe) { put_le(pe.file, section_field(pe, 2, 36), 0xC0000040 | kDiscardable, 4); },
      "section .data: discardable, but holds more than the base relocations"},
     {"import descriptor without a lookup table",
-     [](PeView &pe) { poke(pe, pe.offset_of(pe.dir_rva(1)), 0, 4); },
+     [](PeView &pe) { put_le(pe.file, pe.offset_of(pe.dir_rva(1)), 0, 4); },
      "import descriptor 0: no lookup table (OriginalFirstThunk)"},
     {"import slots in read-only data",
-     [](PeView &pe) { poke(pe, section_field(pe, 2, 36), 0xC0000040 & ~kWritable, 4); },
+     [](PeView &pe) { put_le(pe.file, section_field(pe, 2, 36), 0xC0000040 & ~kWritable, 4); },
      "import slot at 0x3004: not in a writable section (.data)"},
     {"relocation block off a page",
-     [](PeView &pe) { poke(pe, pe.offset_of(pe.dir_rva(5)), 0x1008, 4); },
+     [](PeView &pe) { put_le(pe.file, pe.offset_of(pe.dir_rva(5)), 0x1008, 4); },
      "relocation block for 0x1008: not on a page boundary"},
     {"second relocation block for a page",
-     [](PeView &pe) { poke(pe, pe.offset_of(pe.dir_rva(5) + 12), 0x1000, 4); },
+     [](PeView &pe) { put_le(pe.file, pe.offset_of(pe.dir_rva(5) + 12), 0x1000, 4); },
      "relocation block for 0x1000 after the one for 0x1000"},
     {"relocation across a page",
-     [](PeView &pe) { poke(pe, pe.offset_of(pe.dir_rva(5) + 8), 0x3FFE, 2); },
+     [](PeView &pe) { put_le(pe.file, pe.offset_of(pe.dir_rva(5) + 8), 0x3FFE, 2); },
      "relocation at 0x1ffe: the word reaches into the next page"},
 };
 
@@ -354,13 +340,13 @@ TEST(CeImageRefusal, ImagesCeWouldRefuseAreNamed)
     std::vector<uint8_t> good = write_dll(small_dll().bytes(), kSmallDef, &error);
     ASSERT_FALSE(good.empty()) << error;
     Diag d;
-    ASSERT_TRUE(loader_rules_check(good.data(), (uint32_t)good.size(), &d)) << d.text;
+    ASSERT_TRUE(LoaderRulesCheck(good.data(), (uint32_t)good.size(), &d)) << d.text;
     for (const Broken &b : kBroken) {
         SCOPED_TRACE(b.what);
         PeView pe(good);
         b.change(pe);
         d.text[0] = 0;
-        EXPECT_FALSE(loader_rules_check(pe.file.data(), (uint32_t)pe.file.size(), &d));
+        EXPECT_FALSE(LoaderRulesCheck(pe.file.data(), (uint32_t)pe.file.size(), &d));
         EXPECT_NE(std::string(d.text).find(b.expected), std::string::npos) << "message: " << d.text;
     }
 }

@@ -14,7 +14,7 @@ std::string parse_def(const char *text, DefFile *def)
 {
     Diag d;
     d.text[0] = 0;
-    return def_parse(def, text, strlen(text), "x.def", &d) ? "" : d.text;
+    return DefParse(def, text, strlen(text), "x.def", &d) ? "" : d.text;
 }
 
 TEST(CeDefFile, ReadsTheKitsFormat)
@@ -32,7 +32,7 @@ TEST(CeDefFile, ReadsTheKitsFormat)
     EXPECT_STREQ("KVZ_Mount", def.exports[1].name);
     EXPECT_EQ(10u, def.exports[1].ordinal);
     EXPECT_EQ(65535u, def.exports[2].ordinal);
-    def_free(&def);
+    DefFree(&def);
 }
 
 TEST(CeDefFile, RefusesWhatItDoesNotUnderstand)
@@ -65,15 +65,15 @@ TEST(CeNameList, SortsSkipsCommentsAndRefusesBadNames)
     Diag d;
     NameList list;
     const char text[] = "# coredll\nwcslen\n  Sleep  \r\n\n_itow\n";
-    ASSERT_TRUE(name_list_parse(&list, text, strlen(text), "list", &d)) << d.text;
+    ASSERT_TRUE(NameListParse(&list, text, strlen(text), "list", &d)) << d.text;
     ASSERT_EQ(3u, list.count);
     EXPECT_STREQ("Sleep", list.names[0]);
     EXPECT_STREQ("_itow", list.names[1]);
     EXPECT_STREQ("wcslen", list.names[2]);
-    EXPECT_TRUE(name_list_contains(&list, "wcslen"));
-    EXPECT_FALSE(name_list_contains(&list, "wcsle"));
-    EXPECT_FALSE(name_list_contains(&list, "# coredll"));
-    name_list_free(&list);
+    EXPECT_TRUE(NameListContains(&list, "wcslen"));
+    EXPECT_FALSE(NameListContains(&list, "wcsle"));
+    EXPECT_FALSE(NameListContains(&list, "# coredll"));
+    NameListFree(&list);
 
     struct Case {
         const char *text, *expected;
@@ -85,7 +85,7 @@ TEST(CeNameList, SortsSkipsCommentsAndRefusesBadNames)
     };
     for (const Case &c : cases) {
         d.text[0] = 0;
-        EXPECT_FALSE(name_list_parse(&list, c.text, strlen(c.text), "list", &d));
+        EXPECT_FALSE(NameListParse(&list, c.text, strlen(c.text), "list", &d));
         EXPECT_NE(std::string(d.text).find(c.expected), std::string::npos) << d.text;
     }
 }
