@@ -10,7 +10,7 @@
 #include <stdint.h>
 
 // A name in UTF-8 that came from a MAX_PATH array of 16-bit characters.
-#define KVZ_FOUND_NAME_MAX (3 * MAX_PATH + 1)
+static const size_t kFoundNameMax = 3 * MAX_PATH + 1;
 
 // One search result, from the archive or the disk.
 struct KvzFound {
@@ -19,7 +19,7 @@ struct KvzFound {
     FILETIME accessed;
     FILETIME written;
     uint64_t size;
-    char name[KVZ_FOUND_NAME_MAX];
+    char name[kFoundNameMax];
 };
 
 // CreateFile on a real file; INVALID_HANDLE_VALUE with the platform's last

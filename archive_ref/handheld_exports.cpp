@@ -191,7 +191,7 @@ KVZ_EXPORT void WINAPI KVZ_SetLastError(DWORD code)
 /* _pdaKVZ.dll ordinal 18: KVZ_SupportVersion */
 KVZ_EXPORT DWORD WINAPI KVZ_SupportVersion(void)
 {
-    return KVZ_REF_VERSION;
+    return kRefVersion;
 }
 
 /* _pdaKVZ.dll ordinal 19: KVZ_UnMount */

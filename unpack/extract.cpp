@@ -7,43 +7,43 @@
 #include "unpack/walk.h"
 
 // The unit of every read from the archive library.
-#define COPY_PIECE_BYTES 100
-static_assert(COPY_PIECE_BYTES == OUTPUT_PIECE_BYTES, "pieces go to the output whole");
+static const DWORD kCopyPieceBytes = 100;
+static_assert(kCopyPieceBytes == kOutputPieceBytes, "pieces go to the output whole");
 
-static unsigned char CopyBuffer[COPY_PIECE_BYTES];
+static unsigned char CopyBuffer[kCopyPieceBytes];
 
 // Progress: one dot whenever the tens of the percentage copied grow. The
 // tens are copied * 10 / size rounded down, computed in 64 bits; the test
 // itself is a multiplication, so the loop divides only when a dot is due.
 struct Progress {
     uint32_t size;
-    uint32_t tens_shown;
-    uint64_t next_dot_at; // copied * 10 reaching this shows the next dot
+    uint32_t tensShown;
+    uint64_t nextDotAt; // copied * 10 reaching this shows the next dot
 };
 
 static void StartProgress(Progress *progress, uint32_t size)
 {
     progress->size = size;
-    progress->tens_shown = 0;
-    progress->next_dot_at = size;
+    progress->tensShown = 0;
+    progress->nextDotAt = size;
 }
 
 static void ShowProgress(Progress *progress, uint32_t copied)
 {
     if (progress->size == 0) {
         // Nothing to measure: one dot, as for every file of up to 100 bytes.
-        if (progress->tens_shown == 0) {
+        if (progress->tensShown == 0) {
             PrintChar('.');
-            progress->tens_shown = 10;
+            progress->tensShown = 10;
         }
         return;
     }
     uint64_t scaled = (uint64_t)copied * 10;
-    if (scaled < progress->next_dot_at)
+    if (scaled < progress->nextDotAt)
         return;
     PrintChar('.');
-    progress->tens_shown = (uint32_t)(scaled / progress->size);
-    progress->next_dot_at = ((uint64_t)progress->tens_shown + 1) * progress->size;
+    progress->tensShown = (uint32_t)(scaled / progress->size);
+    progress->nextDotAt = ((uint64_t)progress->tensShown + 1) * progress->size;
 }
 
 // Result of CopyPieces.
@@ -59,10 +59,10 @@ static int CopyPieces(KVZHANDLE entry, uint32_t size)
     for (;;) {
         ShowProgress(&progress, copied);
         DWORD count = 0;
-        KvzReadFile(entry, CopyBuffer, COPY_PIECE_BYTES, &count, NULL);
+        KvzReadFile(entry, CopyBuffer, kCopyPieceBytes, &count, NULL);
         if (count == 0)
             break;
-        if (count > COPY_PIECE_BYTES) {
+        if (count > kCopyPieceBytes) {
             FlushOutputFile();
             return COPY_READ_SHORT; // a count the buffer cannot hold is no honest read
         }

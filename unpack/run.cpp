@@ -11,10 +11,10 @@
 #include "unpack/target_check.h"
 #include "unpack/walk.h"
 
-static char ArchivePath[UNPACK_PATH_CHARS];
-static char MountDir[UNPACK_PATH_CHARS];
-static char TargetDir[UNPACK_PATH_CHARS];
-static char OutputPath[UNPACK_PATH_CHARS];
+static char ArchivePath[kPathChars];
+static char MountDir[kPathChars];
+static char TargetDir[kPathChars];
+static char OutputPath[kPathChars];
 static const char *ArchiveName = "";
 
 static void ReportAbsolutePathFailure(int result, const char *too_long_text)

@@ -14,7 +14,7 @@ int ArchiveEntryCount = 0;
 int FailedCount = 0;
 
 // The run's target directory in resolved form; "" when there is none.
-static char RunOutputDir[UNPACK_PATH_CHARS] = "";
+static char RunOutputDir[kPathChars] = "";
 
 // What the walk does with one entry after the archive and name tests.
 enum EntryUse {
@@ -84,7 +84,7 @@ void SetRunOutputDir(const char *target_dir)
 // True when path resolves to resolved, letters A-Z taken as a-z.
 static bool ResolvesTo(const char *path, const char *resolved)
 {
-    char own[UNPACK_PATH_CHARS];
+    char own[kPathChars];
     return ResolvePath(path, own) && NamesEqualIgnoringCase(own, resolved);
 }
 
@@ -105,8 +105,8 @@ static bool IsOwnOutput(const char *entry_path, const char *output_path, int out
         return false;
     size_t at = (size_t)output_length;
     const char *name = data->cFileName;
-    char output[UNPACK_PATH_CHARS];
-    char resolved[UNPACK_PATH_CHARS];
+    char output[kPathChars];
+    char resolved[kPathChars];
     // An output path that does not fit is never opened: ProcessEntry reports it.
     return AppendPath(output, 0, output_path, at) && AppendPath(output, at, "\\", 1) &&
            AppendPath(output, at + 1, name, strlen(name)) && ResolvePath(entry_path, resolved) &&
@@ -155,7 +155,7 @@ static bool MakeOutputDirectory(char *output_path, int output_length)
         PrintLine("'!");
         return false;
     }
-    if (output_length >= UNPACK_PATH_MAX_LENGTH)
+    if (output_length >= kPathMaxLength)
         return true; // no name fits behind it; each entry reports that
     output_path[output_length] = '\\';
     output_path[output_length + 1] = 0;

@@ -18,7 +18,7 @@ extern int FailedCount;
 // copies, and would be copied into itself. NULL or "" names none.
 void SetRunOutputDir(const char *target_dir);
 
-// Walks the directory in dir_path (a buffer of UNPACK_PATH_CHARS, dir_length
+// Walks the directory in dir_path (a buffer of kPathChars, dir_length
 // characters used) into the output directory in output_path (output_length
 // characters used; unused with -d). depth is 0 for the mount directory and
 // sets the indentation of the listing lines. On return dir_path reads again
