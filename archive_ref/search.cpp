@@ -118,12 +118,13 @@ static bool NextFromDisk(Search *search, KvzFound *found)
             search->phase = PHASE_DONE;
             return false;
         }
-        if (!InArchive(search, found->name) && !(search->mount != NULL && IsDotName(found->name)))
+        if (found->name[0] != 0 && !InArchive(search, found->name) &&
+            !(search->mount != NULL && IsDotName(found->name)))
             return true;
     }
 }
 
-static bool SearchNext(Search *search, KvzFound *found)
+static bool NextOfAnyPhase(Search *search, KvzFound *found)
 {
     if (NextDot(search, found))
         return true;
@@ -131,6 +132,16 @@ static bool SearchNext(Search *search, KvzFound *found)
         return true;
     if (search->phase == PHASE_DISK_START || search->phase == PHASE_DISK)
         return NextFromDisk(search, found);
+    return false;
+}
+
+// A name the caller's find data cannot hold is passed over, as if the
+// directory did not hold it.
+static bool SearchNext(Search *search, KvzFound *found)
+{
+    while (NextOfAnyPhase(search, found))
+        if (FoundNameFits(found->name))
+            return true;
     return false;
 }
 
