@@ -1,10 +1,11 @@
-// Copy of one archive file through the one 100-byte CopyBuffer.
+// Copy of one archive file through the one 100-byte CopyBuffer; see extract.h.
+#include "unpack/extract.h"
+
 #include <stdint.h>
 
 #include "unpack/console.h"
 #include "unpack/library.h"
 #include "unpack/output_file.h"
-#include "unpack/walk.h"
 
 // The unit of every read from the archive library.
 static const DWORD kCopyPieceBytes = 100;
@@ -78,42 +79,43 @@ static int CopyPieces(KVZHANDLE entry, uint32_t size)
     return written ? COPY_DONE : COPY_WRITE_FAILED;
 }
 
-static void ReportCopy(int result)
+static bool ReportCopy(int result)
 {
-    if (result == COPY_DONE) {
+    if (result == COPY_DONE)
         PrintLine("OK");
-        ExtractedCount++;
-        return;
-    }
-    FailedCount++;
-    if (result == COPY_READ_SHORT)
+    else if (result == COPY_READ_SHORT)
         PrintLine("Fehler beim Lesen der Datei!");
     else
         PrintLine("Fehler beim Schreiben der Datei!");
+    return result == COPY_DONE;
 }
 
-void ExtractFile(const char *entry_path, const char *output_path, unsigned long size)
+bool ExtractFile(const char *entry_path, const char *output_path, unsigned long size)
 {
     KVZHANDLE entry = KvzCreateFile(entry_path, GENERIC_READ, 0, NULL, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (entry == KVZ_INVALID_HANDLE) {
-        FailedCount++;
         PrintLineEnd();
         PrintText("Eingabedatei '");
         PrintText(entry_path);
         PrintLine("' ging nicht zu oeffnen.");
-        return;
+        return false;
     }
     if (!OpenOutputFile(output_path)) {
-        FailedCount++;
         PrintLineEnd();
         PrintText("Ausgabedatei '");
         PrintText(output_path);
         PrintLine("' ging nicht zu oeffnen.");
         KvzCloseHandle(entry);
-        return;
+        return false;
     }
     PrintChar(' ');
-    ReportCopy(CopyPieces(entry, (uint32_t)size));
+    bool copied = ReportCopy(CopyPieces(entry, (uint32_t)size));
     KvzCloseHandle(entry);
+    return copied;
+}
+
+void FinishExtracting(void)
+{
+    CloseOutputFile();
 }

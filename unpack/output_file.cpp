@@ -1,3 +1,4 @@
+// The output file and its buffer; see output_file.h.
 #include "unpack/output_file.h"
 
 #include "platform/file_stream.h"

@@ -1,3 +1,4 @@
+// Path helpers of kvz_unpack; see paths.h.
 #include "unpack/paths.h"
 
 #include <string.h>

@@ -1,3 +1,4 @@
+// The check that the target hides no archive entry; see target_check.h.
 #include "unpack/target_check.h"
 
 #include <string.h>

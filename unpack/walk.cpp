@@ -1,8 +1,10 @@
+// The walk over the mounted archive; see walk.h.
 #include "unpack/walk.h"
 
 #include <string.h>
 
 #include "unpack/console.h"
+#include "unpack/extract.h"
 #include "unpack/library.h"
 #include "unpack/name_filter.h"
 #include "unpack/options.h"
@@ -145,7 +147,8 @@ static EntryUse ChooseEntryUse(char *dir_path, int dir_length, const char *outpu
 
 // ---- Walk ----
 
-// Step 2 of a level: the output directory exists afterwards, or false.
+// The output directory of a level, made before its first entry is written;
+// false when it neither exists nor can be made.
 static bool MakeOutputDirectory(char *output_path, int output_length)
 {
     if (!PathExists(output_path) && !CreateDirectoryA(output_path, NULL)) {
@@ -194,7 +197,10 @@ static void ProcessEntry(char *dir_path, int dir_length, char *output_path, int 
                       output_length + name_length + 1, depth + 1);
         PrintLineEnd();
     } else {
-        ExtractFile(dir_path, output_path, data->nFileSizeLow);
+        if (ExtractFile(dir_path, output_path, data->nFileSizeLow))
+            ExtractedCount++;
+        else
+            FailedCount++;
     }
 }
 

@@ -27,9 +27,4 @@ void SetRunOutputDir(const char *target_dir);
 // like "." and "..", so no file is opened for writing while it is read.
 void WalkDirectory(char *dir_path, int dir_length, char *output_path, int output_length, int depth);
 
-// Copies one archive file (entry_path) to output_path, printing the dots
-// and "OK" or the reason it failed behind the listing line; size is the
-// entry's size from its find data. Counts it in ExtractedCount when done.
-void ExtractFile(const char *entry_path, const char *output_path, unsigned long size);
-
 #endif
