@@ -14,40 +14,13 @@
 #include "proxy/proxy_state.h"
 #include "proxy/wide_text.h"
 
-// The next library's entry of an ordinal, as its own type. Going through
-// void (*)(void) keeps the cast legal for every FARPROC definition.
-#define NEXT_ENTRY(type, ordinal) ((type)(void (*)(void))ForwardTable[(ordinal)-1])
+// The next library's entries that the interceptors call through.
 #define Next_CloseHandle NEXT_ENTRY(PFN_KVZ_CloseHandle, KVZ_ORD_CloseHandle)
 #define Next_CreateFile NEXT_ENTRY(PFN_KVZ_CreateFileW, KVZ_ORD_CreateFile)
 #define Next_Mount NEXT_ENTRY(PFN_KVZ_MountW, KVZ_ORD_Mount)
 #define Next_Mounted NEXT_ENTRY(PFN_KVZ_MountedW, KVZ_ORD_Mounted)
 
-/* ---- Names ---- */
-
-// Characters before the terminator. Every open of the host passes through
-// here, so the count looks at eight characters per round.
-static inline DWORD CountChars(LPCWSTR text)
-{
-    const WCHAR *p = text;
-    for (;; p += 8) {
-        if (p[0] == 0)
-            return (DWORD)(p - text);
-        if (p[1] == 0)
-            return (DWORD)(p + 1 - text);
-        if (p[2] == 0)
-            return (DWORD)(p + 2 - text);
-        if (p[3] == 0)
-            return (DWORD)(p + 3 - text);
-        if (p[4] == 0)
-            return (DWORD)(p + 4 - text);
-        if (p[5] == 0)
-            return (DWORD)(p + 5 - text);
-        if (p[6] == 0)
-            return (DWORD)(p + 6 - text);
-        if (p[7] == 0)
-            return (DWORD)(p + 7 - text);
-    }
-}
+// ---- Names ----
 
 // ASCII letter test against both cases and nothing else; upper is 'A'..'Z'.
 static bool IsLetter(WCHAR c, char upper)
@@ -98,7 +71,7 @@ static bool ComposePath(WCHAR *out, const WCHAR *dir, DWORD dir_length, LPCWSTR 
     return true;
 }
 
-/* ---- Exports ---- */
+// ---- Exports ----
 
 // A sound-folder archive whose name fits beside the archive directory.
 static bool ComposeRelocatedArchive(LPCWSTR archive, WCHAR *composed)
@@ -156,7 +129,7 @@ KVZ_EXPORT KVZHANDLE WINAPI KVZ_CreateFile(LPCWSTR name, DWORD access, DWORD sha
                                            LPSECURITY_ATTRIBUTES security, DWORD disposition,
                                            DWORD flags, HANDLE template_file)
 {
-    DWORD n = CountChars(name);
+    DWORD n = WideLength(name);
     if (HasOggExtension(name, n))
         return OpenSound(name, n, access, share, security, disposition, flags, template_file);
     return OpenAsGiven(name, access, share, security, disposition, flags, template_file);
