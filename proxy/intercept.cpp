@@ -51,11 +51,13 @@ bool IsSoundFolderPath(LPCWSTR path, DWORD *file_name_index)
            IsLetter(path[s + 3], 'N') && IsLetter(path[s + 4], 'D') && path[s + 5] == TEXT('\\');
 }
 
-// True when the n-character name ends in ".ogg", the full stop exact.
-static bool HasOggExtension(LPCWSTR name, DWORD n)
+// True when the name ending at end ends in ".ogg", the full stop exact. The
+// last letter comes first: it tells most other names apart at once, where
+// the full stop of their own extension would not.
+static bool HasOggExtension(LPCWSTR name, const WCHAR *end)
 {
-    return n >= 4 && name[n - 4] == TEXT('.') && IsLetter(name[n - 3], 'O') &&
-           IsLetter(name[n - 2], 'G') && IsLetter(name[n - 1], 'G');
+    return end - name >= 4 && IsLetter(end[-1], 'G') && IsLetter(end[-2], 'G') &&
+           IsLetter(end[-3], 'O') && end[-4] == TEXT('.');
 }
 
 // Composes dir (dir_length characters) and file_name (name_length characters
@@ -96,9 +98,10 @@ static KVZHANDLE OpenAsGiven(LPCWSTR name, DWORD access, DWORD share,
                              LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                              HANDLE template_file)
 {
+    if (AccessLog.stream == NULL) // nothing to log: the call is the last thing done
+        return Next_CreateFile(name, access, share, security, disposition, flags, template_file);
     KVZHANDLE h = Next_CreateFile(name, access, share, security, disposition, flags, template_file);
-    if (AccessLog.stream != NULL)
-        LogOrdinaryOpen(name, h);
+    LogOrdinaryOpen(name, h);
     return h;
 }
 
@@ -123,15 +126,16 @@ static KVZHANDLE OpenSound(LPCWSTR name, DWORD n, DWORD access, DWORD share,
 }
 
 /* pdaKVZ.@4: an .ogg name is first opened read-only in the sound directory.
-   Every open of the host comes here; other names cost a length count and a
-   look at their last four characters. */
+   Every open of the host comes here; other names cost the search for their
+   end and a look at their last character or few. */
 KVZ_EXPORT KVZHANDLE WINAPI KVZ_CreateFile(LPCWSTR name, DWORD access, DWORD share,
                                            LPSECURITY_ATTRIBUTES security, DWORD disposition,
                                            DWORD flags, HANDLE template_file)
 {
-    DWORD n = WideLength(name);
-    if (HasOggExtension(name, n))
-        return OpenSound(name, n, access, share, security, disposition, flags, template_file);
+    const WCHAR *end = WideEnd(name);
+    if (HasOggExtension(name, end))
+        return OpenSound(name, (DWORD)(end - name), access, share, security, disposition, flags,
+                         template_file);
     return OpenAsGiven(name, access, share, security, disposition, flags, template_file);
 }
 

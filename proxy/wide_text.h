@@ -8,30 +8,35 @@
 // What the appending and formatting helpers return when the text does not fit.
 static const DWORD kNoRoom = (DWORD)-1;
 
-// Number of characters before the terminator. Every open of the host counts
-// its name, so the count looks at eight characters per round, and it is
-// inline so that the open pays no call for it.
+// The terminator of text. Every open of the host looks for the end of its
+// name, so the search looks at eight characters per round, and it is inline
+// so that the open pays no call for it.
+inline const WCHAR *WideEnd(const WCHAR *text)
+{
+    for (const WCHAR *p = text;; p += 8) {
+        if (p[0] == 0)
+            return p;
+        if (p[1] == 0)
+            return p + 1;
+        if (p[2] == 0)
+            return p + 2;
+        if (p[3] == 0)
+            return p + 3;
+        if (p[4] == 0)
+            return p + 4;
+        if (p[5] == 0)
+            return p + 5;
+        if (p[6] == 0)
+            return p + 6;
+        if (p[7] == 0)
+            return p + 7;
+    }
+}
+
+// Number of characters before the terminator.
 inline DWORD WideLength(const WCHAR *text)
 {
-    const WCHAR *p = text;
-    for (;; p += 8) {
-        if (p[0] == 0)
-            return (DWORD)(p - text);
-        if (p[1] == 0)
-            return (DWORD)(p + 1 - text);
-        if (p[2] == 0)
-            return (DWORD)(p + 2 - text);
-        if (p[3] == 0)
-            return (DWORD)(p + 3 - text);
-        if (p[4] == 0)
-            return (DWORD)(p + 4 - text);
-        if (p[5] == 0)
-            return (DWORD)(p + 5 - text);
-        if (p[6] == 0)
-            return (DWORD)(p + 6 - text);
-        if (p[7] == 0)
-            return (DWORD)(p + 7 - text);
-    }
+    return (DWORD)(WideEnd(text) - text);
 }
 
 // Copies text with its terminator to dest[at..], if it fits in capacity
