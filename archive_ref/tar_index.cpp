@@ -7,25 +7,12 @@
 #include <string.h>
 
 // ---- Hashing ----
-static unsigned char LowerByte(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') ? (unsigned char)(c - 'A' + 'a') : c;
-}
-
 static uint32_t HashPath(const char *path, size_t length)
 {
     uint32_t hash = 2166136261u;
     for (size_t i = 0; i < length; i++)
-        hash = (hash ^ LowerByte((unsigned char)path[i])) * 16777619u;
+        hash = (hash ^ (unsigned char)RefLowerAscii(path[i])) * 16777619u;
     return hash;
-}
-
-static bool SamePath(const char *a, const char *b, size_t length)
-{
-    for (size_t i = 0; i < length; i++)
-        if (LowerByte((unsigned char)a[i]) != LowerByte((unsigned char)b[i]))
-            return false;
-    return true;
 }
 
 uint32_t TarIndexFind(const TarIndex *index, const char *path, size_t length)
@@ -37,7 +24,7 @@ uint32_t TarIndexFind(const TarIndex *index, const char *path, size_t length)
     uint32_t at = index->buckets[HashPath(path, length) & (index->bucketCount - 1)];
     while (at != kTarNone) {
         const TarEntry *entry = &index->entries[at];
-        if (strlen(entry->path) == length && SamePath(entry->path, path, length))
+        if (strlen(entry->path) == length && RefSameNoCase(entry->path, path, length))
             return at;
         at = entry->hashNext;
     }
