@@ -28,19 +28,10 @@ static bool IsLetter(WCHAR c, char upper)
     return c == (WCHAR)upper || c == (WCHAR)(upper + ('a' - 'A'));
 }
 
-// Index one past the last backslash at or before index from, or 0.
-static DWORD FileNameStart(LPCWSTR path, DWORD from)
-{
-    DWORD i = from;
-    while (i > 0 && path[i] != TEXT('\\'))
-        i--;
-    return path[i] == TEXT('\\') ? i + 1 : 0;
-}
-
 bool IsSoundFolderPath(LPCWSTR path, DWORD *file_name_index)
 {
     DWORD n = WideLength(path);
-    DWORD index = n == 0 ? 0 : FileNameStart(path, n - 1);
+    DWORD index = n == 0 ? 0 : WideFileNameStart(path, n - 1);
     *file_name_index = index;
     if (index < 6)
         return false;
@@ -112,7 +103,7 @@ static KVZHANDLE OpenSound(LPCWSTR name, DWORD n, DWORD access, DWORD share,
                            LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                            HANDLE template_file)
 {
-    DWORD name_at = FileNameStart(name, n - 4);
+    DWORD name_at = WideFileNameStart(name, n - 4);
     WCHAR composed[MAX_PATH];
     if (ComposePath(composed, SoundDirPath, SoundDirLength, name + name_at, n - name_at)) {
         KVZHANDLE h =

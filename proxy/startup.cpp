@@ -56,9 +56,7 @@ BOOL SetModuleDirFromPath(const WCHAR *path, DWORD length)
     ModuleDirLength = 0;
     if (length == 0 || length >= MAX_PATH)
         return FALSE;
-    DWORD slash = length;
-    while (slash > 0 && path[slash - 1] != '\\')
-        slash--;
+    DWORD slash = WideFileNameStart(path, length - 1);
     if (slash == 0)
         return FALSE;
     for (DWORD i = 0; i < slash; i++)

@@ -39,6 +39,16 @@ inline DWORD WideLength(const WCHAR *text)
     return (DWORD)(WideEnd(text) - text);
 }
 
+// Index one past the last backslash in path[0..from], or 0 when there is
+// none: where the file name of a path ending at or after from starts.
+inline DWORD WideFileNameStart(const WCHAR *path, DWORD from)
+{
+    DWORD i = from;
+    while (i > 0 && path[i] != '\\')
+        i--;
+    return path[i] == '\\' ? i + 1 : 0;
+}
+
 // Copies text with its terminator to dest[at..], if it fits in capacity
 // characters in all; returns the new length (at + characters copied), or
 // kNoRoom when it does not fit, in which case dest is left unchanged.
