@@ -1,6 +1,7 @@
 // KVZ32.DLL: the desktop flavour, eight entry points with 8-bit paths at the
 // desktop ordinals (KVZ32.def).
 #include "archive_api/kvz_api.h"
+#include "archive_ref/find_data.h"
 #include "archive_ref/mounts.h"
 #include "archive_ref/open_read.h"
 #include "archive_ref/ref_paths.h"
@@ -19,28 +20,16 @@ static bool HavePath(LPCSTR path)
     return false;
 }
 
-// Fills the caller's find data; false when the name does not fit its array.
-static bool ToFindData(const KvzFound *found, LPWIN32_FIND_DATAA data)
+bool FoundNameFits(const char *name)
 {
-    memset(data, 0, sizeof *data);
-    if (RefCopy(data->cFileName, sizeof data->cFileName, found->name) == (size_t)-1)
-        return false;
-    data->dwFileAttributes = found->attributes;
-    data->ftCreationTime = found->created;
-    data->ftLastAccessTime = found->accessed;
-    data->ftLastWriteTime = found->written;
-    data->nFileSizeHigh = (DWORD)(found->size >> 32);
-    data->nFileSizeLow = (DWORD)found->size;
-    return true;
+    return strlen(name) < MAX_PATH;
 }
 
-// Moves on past results whose name the caller's array cannot hold.
-static BOOL NextFitting(KVZHANDLE search, KvzFound *found, LPWIN32_FIND_DATAA data)
+// The caller's find data; the search yields only names that fit it.
+static void ToFindData(const KvzFound *found, LPWIN32_FIND_DATAA data)
 {
-    while (RefFindNext(search, found))
-        if (ToFindData(found, data))
-            return TRUE;
-    return FALSE;
+    FindDataFromFound(found, data);
+    RefCopy(data->cFileName, sizeof data->cFileName, found->name);
 }
 
 /* KVZ32.DLL ordinal 1: KVZ_CloseHandle */
@@ -75,12 +64,9 @@ KVZ_EXPORT KVZHANDLE WINAPI KVZ_FindFirstFile(LPCSTR pattern, LPWIN32_FIND_DATAA
     }
     KvzFound found;
     KVZHANDLE search = RefFindFirst(pattern, &found);
-    if (search == KVZ_INVALID_HANDLE || ToFindData(&found, data) ||
-        NextFitting(search, &found, data))
-        return search;
-    RefFindClose(search);
-    RefSetError(ERROR_NO_MORE_FILES);
-    return KVZ_INVALID_HANDLE;
+    if (search != KVZ_INVALID_HANDLE)
+        ToFindData(&found, data);
+    return search;
 }
 
 /* KVZ32.DLL ordinal 5: KVZ_FindNextFile */
@@ -91,7 +77,10 @@ KVZ_EXPORT BOOL WINAPI KVZ_FindNextFile(KVZHANDLE search, LPWIN32_FIND_DATAA dat
         return FALSE;
     }
     KvzFound found;
-    return NextFitting(search, &found, data);
+    if (!RefFindNext(search, &found))
+        return FALSE;
+    ToFindData(&found, data);
+    return TRUE;
 }
 
 /* KVZ32.DLL ordinal 10: KVZ_Mount */

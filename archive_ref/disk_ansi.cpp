@@ -2,6 +2,7 @@
 // passed through unchanged.
 #include "archive_ref/disk_io.h"
 
+#include "archive_ref/find_data.h"
 #include "archive_ref/ref_paths.h"
 
 #include <string.h>
@@ -19,11 +20,7 @@ DWORD DiskGetAttributes(const char *path)
 
 static void FoundFromData(const WIN32_FIND_DATAA *data, KvzFound *found)
 {
-    found->attributes = data->dwFileAttributes;
-    found->created = data->ftCreationTime;
-    found->accessed = data->ftLastAccessTime;
-    found->written = data->ftLastWriteTime;
-    found->size = ((uint64_t)data->nFileSizeHigh << 32) | data->nFileSizeLow;
+    FoundFromFindData(data, found);
     size_t length = strnlen(data->cFileName, sizeof data->cFileName - 1);
     memcpy(found->name, data->cFileName, length);
     found->name[length] = 0;

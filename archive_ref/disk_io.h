@@ -1,7 +1,8 @@
-// The real file system as the core sees it: UTF-8 backslash paths. Each
-// flavour supplies these: the desktop one calls the platform's 8-bit calls,
-// the handheld one converts to 16-bit and calls the wide ones, so names
-// outside ASCII reach the file system intact in both.
+// What each flavour supplies to the core: the real file system as the core
+// sees it, UTF-8 backslash paths, and the names its callers can take. The
+// desktop flavour calls the platform's 8-bit calls, the handheld one converts
+// to 16-bit and calls the wide ones, so names outside ASCII reach the file
+// system intact in both.
 #ifndef KVZ_REF_DISK_IO_H
 #define KVZ_REF_DISK_IO_H
 
@@ -10,7 +11,7 @@
 #include <stdint.h>
 
 // A name in UTF-8 that came from a MAX_PATH array of 16-bit characters.
-#define KVZ_FOUND_NAME_MAX (3 * MAX_PATH + 1)
+static const size_t kFoundNameMax = 3 * MAX_PATH + 1;
 
 // One search result, from the archive or the disk.
 struct KvzFound {
@@ -19,7 +20,7 @@ struct KvzFound {
     FILETIME accessed;
     FILETIME written;
     uint64_t size;
-    char name[KVZ_FOUND_NAME_MAX];
+    char name[kFoundNameMax];
 };
 
 // CreateFile on a real file; INVALID_HANDLE_VALUE with the platform's last
@@ -30,9 +31,13 @@ HANDLE DiskCreateFile(const char *path, DWORD access, DWORD share, LPSECURITY_AT
 // GetFileAttributes; INVALID_FILE_ATTRIBUTES when absent.
 DWORD DiskGetAttributes(const char *path);
 
-// FindFirstFile / FindNextFile; results whose name does not convert are
-// skipped. Close the search with the platform's FindClose.
+// FindFirstFile / FindNextFile; a result whose name does not convert has an
+// empty name. Close the search with the platform's FindClose.
 HANDLE DiskFindFirst(const char *pattern, KvzFound *found);
 BOOL DiskFindNext(HANDLE search, KvzFound *found);
+
+// True when the flavour's find data can hold name: MAX_PATH bytes on the
+// desktop, MAX_PATH 16-bit characters on the handheld, terminator included.
+bool FoundNameFits(const char *name);
 
 #endif

@@ -2,6 +2,7 @@
 // to the platform's wide calls, so names outside ASCII arrive intact.
 #include "archive_ref/disk_io.h"
 
+#include "archive_ref/find_data.h"
 #include "archive_ref/ref_paths.h"
 #include "archive_ref/utf_text.h"
 
@@ -34,30 +35,14 @@ DWORD DiskGetAttributes(const char *path)
     return GetFileAttributesW(wide);
 }
 
-// False when the name is not valid UTF-16; the result is then skipped.
-static bool FoundFromData(const WIN32_FIND_DATAW *data, KvzFound *found)
+// A name that is not valid UTF-16 is left empty, and the search skips it.
+static void FoundFromData(const WIN32_FIND_DATAW *data, KvzFound *found)
 {
     WCHAR name[MAX_PATH];
     memcpy(name, data->cFileName, sizeof name);
     name[MAX_PATH - 1] = 0;
-    if (Utf16ToUtf8(name, found->name, sizeof found->name) == (size_t)-1)
-        return false;
-    found->attributes = data->dwFileAttributes;
-    found->created = data->ftCreationTime;
-    found->accessed = data->ftLastAccessTime;
-    found->written = data->ftLastWriteTime;
-    found->size = ((uint64_t)data->nFileSizeHigh << 32) | data->nFileSizeLow;
-    return true;
-}
-
-BOOL DiskFindNext(HANDLE search, KvzFound *found)
-{
-    WIN32_FIND_DATAW data;
-    do {
-        if (!FindNextFileW(search, &data))
-            return FALSE;
-    } while (!FoundFromData(&data, found));
-    return TRUE;
+    FoundFromFindData(data, found);
+    Utf16ToUtf8(name, found->name, sizeof found->name); // empty when it fails
 }
 
 HANDLE DiskFindFirst(const char *pattern, KvzFound *found)
@@ -67,10 +52,16 @@ HANDLE DiskFindFirst(const char *pattern, KvzFound *found)
     if (!Widen(pattern, wide, KVZ_REF_PATH_MAX))
         return INVALID_HANDLE_VALUE;
     HANDLE search = FindFirstFileW(wide, &data);
-    if (search == INVALID_HANDLE_VALUE || FoundFromData(&data, found) ||
-        DiskFindNext(search, found))
-        return search;
-    FindClose(search);
-    SetLastError(ERROR_NO_MORE_FILES);
-    return INVALID_HANDLE_VALUE;
+    if (search != INVALID_HANDLE_VALUE)
+        FoundFromData(&data, found);
+    return search;
+}
+
+BOOL DiskFindNext(HANDLE search, KvzFound *found)
+{
+    WIN32_FIND_DATAW data;
+    if (!FindNextFileW(search, &data))
+        return FALSE;
+    FoundFromData(&data, found);
+    return TRUE;
 }

@@ -2,6 +2,7 @@
 // paths at ordinals 1 to 20 (_pdaKVZ.def). Paths are converted to UTF-8 for
 // the core; names found are converted back.
 #include "archive_api/kvz_api.h"
+#include "archive_ref/find_data.h"
 #include "archive_ref/mounts.h"
 #include "archive_ref/open_read.h"
 #include "archive_ref/ref_paths.h"
@@ -27,27 +28,17 @@ static bool Narrow(LPCWSTR path, char *out)
     return true;
 }
 
-static bool ToFindData(const KvzFound *found, LPWIN32_FIND_DATAW data)
+bool FoundNameFits(const char *name)
 {
-    memset(data, 0, sizeof *data);
-    if (Utf8ToUtf16(found->name, data->cFileName, MAX_PATH) == (size_t)-1)
-        return false;
-    data->dwFileAttributes = found->attributes;
-    data->ftCreationTime = found->created;
-    data->ftLastAccessTime = found->accessed;
-    data->ftLastWriteTime = found->written;
-    data->nFileSizeHigh = (DWORD)(found->size >> 32);
-    data->nFileSizeLow = (DWORD)found->size;
-    return true;
+    WCHAR wide[MAX_PATH];
+    return Utf8ToUtf16(name, wide, MAX_PATH) != (size_t)-1;
 }
 
-// Moves on past results whose name the caller's array cannot hold.
-static BOOL NextFitting(KVZHANDLE search, KvzFound *found, LPWIN32_FIND_DATAW data)
+// The caller's find data; the search yields only names that fit it.
+static void ToFindData(const KvzFound *found, LPWIN32_FIND_DATAW data)
 {
-    while (RefFindNext(search, found))
-        if (ToFindData(found, data))
-            return TRUE;
-    return FALSE;
+    FindDataFromFound(found, data);
+    Utf8ToUtf16(found->name, data->cFileName, MAX_PATH);
 }
 
 /* _pdaKVZ.dll ordinal 1: KVZ_FindFirstFile */
@@ -62,12 +53,9 @@ KVZ_EXPORT KVZHANDLE WINAPI KVZ_FindFirstFile(LPCWSTR pattern, LPWIN32_FIND_DATA
     }
     KvzFound found;
     KVZHANDLE search = RefFindFirst(path, &found);
-    if (search == KVZ_INVALID_HANDLE || ToFindData(&found, data) ||
-        NextFitting(search, &found, data))
-        return search;
-    RefFindClose(search);
-    RefSetError(ERROR_NO_MORE_FILES);
-    return KVZ_INVALID_HANDLE;
+    if (search != KVZ_INVALID_HANDLE)
+        ToFindData(&found, data);
+    return search;
 }
 
 /* _pdaKVZ.dll ordinal 2: KVZ_FindNextFile */
@@ -78,7 +66,10 @@ KVZ_EXPORT BOOL WINAPI KVZ_FindNextFile(KVZHANDLE search, LPWIN32_FIND_DATAW dat
         return FALSE;
     }
     KvzFound found;
-    return NextFitting(search, &found, data);
+    if (!RefFindNext(search, &found))
+        return FALSE;
+    ToFindData(&found, data);
+    return TRUE;
 }
 
 /* _pdaKVZ.dll ordinal 3: KVZ_CloseHandle */
@@ -191,7 +182,7 @@ KVZ_EXPORT void WINAPI KVZ_SetLastError(DWORD code)
 /* _pdaKVZ.dll ordinal 18: KVZ_SupportVersion */
 KVZ_EXPORT DWORD WINAPI KVZ_SupportVersion(void)
 {
-    return KVZ_REF_VERSION;
+    return kRefVersion;
 }
 
 /* _pdaKVZ.dll ordinal 19: KVZ_UnMount */

@@ -10,12 +10,12 @@ static_assert(KVZ_REF_MAX_HANDLES >= 2 && KVZ_REF_MAX_HANDLES <= 0x10000u,
 
 // Generations run from 1 below this bound: 0 would let a handle be 0, and
 // the top value with the top slot would be all-ones.
-#define GENERATION_LIMIT (0xFFFFFFFFu / KVZ_REF_MAX_HANDLES)
+static const DWORD kGenerationLimit = 0xFFFFFFFFu / KVZ_REF_MAX_HANDLES;
 
-#define NO_SLOT 0xFFFFFFFFu
+static const DWORD kNoSlot = 0xFFFFFFFFu;
 
-HandleSlot g_handle_slots[KVZ_REF_MAX_HANDLES];
-static DWORD g_first_free = NO_SLOT; // under the library lock
+HandleSlot HandleSlots[KVZ_REF_MAX_HANDLES];
+static DWORD FirstFree = kNoSlot; // under the library lock
 
 void HandleWaitForSlot(HandleSlot *slot)
 {
@@ -44,25 +44,25 @@ static KVZHANDLE MakeHandle(DWORD slot, DWORD generation)
 void HandleTableStart(void)
 {
     for (DWORD i = KVZ_REF_MAX_HANDLES; i-- > 0;) {
-        InitializeCriticalSection(&g_handle_slots[i].queue);
-        g_handle_slots[i].generation = 1;
-        g_handle_slots[i].kind = HANDLE_KIND_FREE;
-        g_handle_slots[i].object = NULL;
-        g_handle_slots[i].next_free = g_first_free;
-        g_first_free = i;
+        InitializeCriticalSection(&HandleSlots[i].queue);
+        HandleSlots[i].generation = 1;
+        HandleSlots[i].kind = HANDLE_KIND_FREE;
+        HandleSlots[i].object = NULL;
+        HandleSlots[i].nextFree = FirstFree;
+        FirstFree = i;
     }
 }
 
 KVZHANDLE HandleAttach(HandleKind kind, void *object)
 {
     RefLock();
-    DWORD at = g_first_free;
-    if (at == NO_SLOT) {
+    DWORD at = FirstFree;
+    if (at == kNoSlot) {
         RefUnlock();
         return KVZ_INVALID_HANDLE;
     }
-    HandleSlot *slot = &g_handle_slots[at];
-    g_first_free = slot->next_free;
+    HandleSlot *slot = &HandleSlots[at];
+    FirstFree = slot->nextFree;
     EnterSlot(slot);
     slot->kind = kind;
     slot->object = object;
@@ -79,11 +79,11 @@ static void FreeSlot(HandleUse *use)
     use->slot = NULL;
     slot->kind = HANDLE_KIND_FREE;
     slot->object = NULL;
-    slot->generation = slot->generation + 1 < GENERATION_LIMIT ? slot->generation + 1 : 1;
+    slot->generation = slot->generation + 1 < kGenerationLimit ? slot->generation + 1 : 1;
     LeaveSlot(slot);
     RefLock();
-    slot->next_free = g_first_free;
-    g_first_free = (DWORD)(slot - g_handle_slots);
+    slot->nextFree = FirstFree;
+    FirstFree = (DWORD)(slot - HandleSlots);
     RefUnlock();
 }
 
@@ -98,7 +98,7 @@ bool HandleDetach(KVZHANDLE handle, unsigned kinds, HandleUse *use)
 bool HandleDetachAny(HandleUse *use)
 {
     for (DWORD i = 0; i < KVZ_REF_MAX_HANDLES; i++) {
-        HandleSlot *slot = &g_handle_slots[i];
+        HandleSlot *slot = &HandleSlots[i];
         EnterSlot(slot);
         if (slot->kind != HANDLE_KIND_FREE) {
             use->slot = slot;

@@ -23,7 +23,7 @@ enum HandleKind {
     HANDLE_KIND_DISK_FILE = 2,    // a real file; the object is its platform HANDLE
     HANDLE_KIND_SEARCH = 4,
 };
-#define HANDLE_KINDS_FILE (HANDLE_KIND_ARCHIVE_FILE | HANDLE_KIND_DISK_FILE)
+static const unsigned kHandleKindsFile = HANDLE_KIND_ARCHIVE_FILE | HANDLE_KIND_DISK_FILE;
 
 // A slot's lock is a flag taken with one atomic exchange, so a read of 100
 // bytes costs little more than its copy. Threads that find it taken line up
@@ -35,10 +35,10 @@ struct HandleSlot {
     DWORD generation;
     HandleKind kind;
     void *object;
-    DWORD next_free;
+    DWORD nextFree;
 };
 
-extern HandleSlot g_handle_slots[KVZ_REF_MAX_HANDLES];
+extern HandleSlot HandleSlots[KVZ_REF_MAX_HANDLES];
 
 // The wait of a thread that found a slot taken.
 void HandleWaitForSlot(HandleSlot *slot);
@@ -58,7 +58,7 @@ struct HandleUse {
 // is held. Pair with HandleLeave. Inline: every read passes here.
 inline bool HandleEnter(KVZHANDLE handle, unsigned kinds, HandleUse *use)
 {
-    HandleSlot *slot = &g_handle_slots[handle & (KVZ_REF_MAX_HANDLES - 1)];
+    HandleSlot *slot = &HandleSlots[handle & (KVZ_REF_MAX_HANDLES - 1)];
     if (InterlockedExchange(&slot->busy, 1) != 0)
         HandleWaitForSlot(slot);
     if (slot->generation != handle / KVZ_REF_MAX_HANDLES || (slot->kind & kinds) == 0) {

@@ -7,7 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-static Mount *g_mounts = NULL; // newest first; under the library lock
+static Mount *Mounts = NULL; // newest first; under the library lock
 
 // ---- Archive file ----
 static bool ReadArchive(void *context, uint64_t offset, void *buffer, uint32_t size)
@@ -19,11 +19,11 @@ static bool ReadArchive(void *context, uint64_t offset, void *buffer, uint32_t s
 static bool ReadFromFile(Mount *mount, uint64_t offset, void *buffer, DWORD size)
 {
     bool ok = true;
-    if (mount->file_position != offset) {
+    if (mount->filePosition != offset) {
         LONG high = (LONG)(offset >> 32);
         DWORD low = SetFilePointer(mount->file, (LONG)(DWORD)offset, &high, FILE_BEGIN);
         ok = !(low == INVALID_SET_FILE_POINTER && GetLastError() != ERROR_SUCCESS);
-        mount->file_position = ok ? offset : UINT64_MAX;
+        mount->filePosition = ok ? offset : UINT64_MAX;
     }
     DWORD done = 0;
     while (ok && done < size) {
@@ -32,44 +32,44 @@ static bool ReadFromFile(Mount *mount, uint64_t offset, void *buffer, DWORD size
             ok = false;
         done += got;
     }
-    mount->file_position = ok ? offset + size : UINT64_MAX;
+    mount->filePosition = ok ? offset + size : UINT64_MAX;
     return ok;
 }
 
 // True when the cache holds [offset, offset + size).
 static bool CacheHolds(const Mount *mount, uint64_t offset, DWORD size)
 {
-    return offset >= mount->cache_start && offset - mount->cache_start <= mount->cache_length &&
-           mount->cache_length - (offset - mount->cache_start) >= size;
+    return offset >= mount->cacheStart && offset - mount->cacheStart <= mount->cacheLength &&
+           mount->cacheLength - (offset - mount->cacheStart) >= size;
 }
 
 // Fills the cache from offset, as far as it and the archive reach.
 static bool FillCache(Mount *mount, uint64_t offset)
 {
     uint64_t left = offset < mount->size ? mount->size - offset : 0;
-    DWORD length = left < mount->cache_room ? (DWORD)left : mount->cache_room;
-    mount->cache_length = 0;
+    DWORD length = left < mount->cacheRoom ? (DWORD)left : mount->cacheRoom;
+    mount->cacheLength = 0;
     if (!ReadFromFile(mount, offset, mount->cache, length))
         return false;
-    mount->cache_start = offset;
-    mount->cache_length = length;
+    mount->cacheStart = offset;
+    mount->cacheLength = length;
     return true;
 }
 
 bool MountReadAt(Mount *mount, uint64_t offset, void *buffer, DWORD size)
 {
-    EnterCriticalSection(&mount->file_lock);
+    EnterCriticalSection(&mount->fileLock);
     bool ok;
-    if (size >= mount->cache_room) {
+    if (size >= mount->cacheRoom) {
         ok = ReadFromFile(mount, offset, buffer, size);
     } else if (CacheHolds(mount, offset, size) ||
                (FillCache(mount, offset) && CacheHolds(mount, offset, size))) {
-        memcpy(buffer, mount->cache + (offset - mount->cache_start), size);
+        memcpy(buffer, mount->cache + (offset - mount->cacheStart), size);
         ok = true;
     } else {
         ok = ReadFromFile(mount, offset, buffer, size); // reports what the cache could not
     }
-    LeaveCriticalSection(&mount->file_lock);
+    LeaveCriticalSection(&mount->fileLock);
     return ok;
 }
 
@@ -89,7 +89,7 @@ static void FreeMount(Mount *mount)
     TarIndexFree(&mount->index);
     free(mount->cache);
     CloseHandle(mount->file);
-    DeleteCriticalSection(&mount->file_lock);
+    DeleteCriticalSection(&mount->fileLock);
     free(mount);
 }
 
@@ -100,7 +100,7 @@ static DWORD MountError(TarResult result)
         return ERROR_NOT_ENOUGH_MEMORY;
     if (result == TAR_NAME_TOO_LONG)
         return ERROR_FILENAME_EXCED_RANGE;
-    return KVZ_REF_ERROR_BAD_ARCHIVE;
+    return kErrorBadArchive;
 }
 
 // Opens and indexes the archive; NULL with the last error set on failure.
@@ -111,7 +111,7 @@ static Mount *LoadMount(const char *archive, const char *dir)
         RefSetError(ERROR_NOT_ENOUGH_MEMORY);
         return NULL;
     }
-    mount->dir_length = RefCopy(mount->dir, sizeof mount->dir, dir);
+    mount->dirLength = RefCopy(mount->dir, sizeof mount->dir, dir);
     RefCopy(mount->archive, sizeof mount->archive, archive);
     mount->references = 1;
     mount->file = DiskCreateFile(archive, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
@@ -122,10 +122,10 @@ static Mount *LoadMount(const char *archive, const char *dir)
         RefSetError(error != ERROR_SUCCESS ? error : ERROR_FILE_NOT_FOUND);
         return NULL;
     }
-    InitializeCriticalSection(&mount->file_lock);
-    mount->file_position = 0;
-    mount->cache_room = RefReadBufferSize();
-    mount->cache = (BYTE *)malloc(mount->cache_room);
+    InitializeCriticalSection(&mount->fileLock);
+    mount->filePosition = 0;
+    mount->cacheRoom = RefReadBufferSize();
+    mount->cache = (BYTE *)malloc(mount->cacheRoom);
     TarResult result = TAR_NO_MEMORY;
     if (mount->cache != NULL)
         result = ArchiveSize(mount->file, &mount->size)
@@ -143,8 +143,8 @@ static Mount *LoadMount(const char *archive, const char *dir)
 static Mount *FindByDir(const char *dir)
 {
     size_t length = strlen(dir);
-    for (Mount *m = g_mounts; m != NULL; m = m->next)
-        if (m->dir_length == length && RefSameNoCase(m->dir, dir, length))
+    for (Mount *m = Mounts; m != NULL; m = m->next)
+        if (m->dirLength == length && RefSameNoCase(m->dir, dir, length))
             return m;
     return NULL;
 }
@@ -169,8 +169,8 @@ DWORD MountAdd(const char *archive, const char *dir)
     RefLock();
     bool taken = FindByDir(dir) != NULL;
     if (!taken) {
-        mount->next = g_mounts;
-        g_mounts = mount;
+        mount->next = Mounts;
+        Mounts = mount;
     }
     RefUnlock();
     if (taken) {
@@ -183,7 +183,7 @@ DWORD MountAdd(const char *archive, const char *dir)
 
 static Mount *Unlink(Mount *target)
 {
-    for (Mount **link = &g_mounts; *link != NULL; link = &(*link)->next) {
+    for (Mount **link = &Mounts; *link != NULL; link = &(*link)->next) {
         if (*link == target) {
             *link = target->next;
             target->next = NULL;
@@ -212,7 +212,7 @@ void MountRemoveAll(void)
 {
     for (;;) {
         RefLock();
-        Mount *mount = g_mounts;
+        Mount *mount = Mounts;
         if (mount != NULL)
             Unlink(mount);
         RefUnlock();
@@ -227,7 +227,7 @@ bool MountIsMounted(const char *archive)
     size_t length = strlen(archive);
     RefLock();
     bool found = false;
-    for (Mount *m = g_mounts; m != NULL && !found; m = m->next)
+    for (Mount *m = Mounts; m != NULL && !found; m = m->next)
         found = strlen(m->archive) == length && RefSameNoCase(m->archive, archive, length);
     RefUnlock();
     return found;
@@ -236,12 +236,12 @@ bool MountIsMounted(const char *archive)
 bool MountResolve(const char *path, MountHit *hit)
 {
     RefLock();
-    for (Mount *m = g_mounts; m != NULL; m = m->next) {
-        const char *rest = RefPathBelow(path, m->dir, m->dir_length);
+    for (Mount *m = Mounts; m != NULL; m = m->next) {
+        const char *rest = RefPathBelow(path, m->dir, m->dirLength);
         if (rest == NULL)
             continue;
         uint32_t entry = TarIndexFind(&m->index, rest, strlen(rest));
-        if (entry != TAR_NONE) {
+        if (entry != kTarNone) {
             m->references++;
             RefUnlock();
             hit->mount = m;

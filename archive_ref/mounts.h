@@ -14,19 +14,19 @@
 
 struct Mount {
     char dir[KVZ_REF_PATH_MAX];
-    size_t dir_length;
+    size_t dirLength;
     char archive[KVZ_REF_PATH_MAX];
-    HANDLE file;                // the archive, open for reading while mounted
-    CRITICAL_SECTION file_lock; // one seek and read at a time on file, and the cache
-    uint64_t size;              // of the archive file
-    uint64_t file_position;     // where the next ReadFile on file starts
+    HANDLE file;               // the archive, open for reading while mounted
+    CRITICAL_SECTION fileLock; // one seek and read at a time on file, and the cache
+    uint64_t size;             // of the archive file
+    uint64_t filePosition;     // where the next ReadFile on file starts
     // Read-ahead for reads smaller than the cache: the headers while the
     // index is built and the entries of small files then come from it, one
     // system call per cache full instead of a seek and a read each.
     BYTE *cache;
-    DWORD cache_room;
-    DWORD cache_length;
-    uint64_t cache_start; // archive offset of cache[0]
+    DWORD cacheRoom;
+    DWORD cacheLength;
+    uint64_t cacheStart; // archive offset of cache[0]
     TarIndex index;
     long references; // under the library lock
     Mount *next;
@@ -35,7 +35,7 @@ struct Mount {
 // Mounts the archive onto dir. Returns 1, or 0 with the last error set: the
 // platform's when the archive cannot be opened, ERROR_FILENAME_EXCED_RANGE
 // when an entry's path is longer than the library's paths can hold,
-// KVZ_REF_ERROR_BAD_ARCHIVE when it is not otherwise an archive the index
+// kErrorBadArchive when it is not otherwise an archive the index
 // accepts, ERROR_ALREADY_EXISTS when dir already holds a mount (a directory
 // takes one archive; unmount first).
 DWORD MountAdd(const char *archive, const char *dir);
@@ -50,7 +50,7 @@ bool MountIsMounted(const char *archive);
 // Where a path lies in a mounted archive.
 struct MountHit {
     Mount *mount;   // referenced: release with MountRelease
-    uint32_t entry; // index entry, or TAR_ROOT for the mount directory itself
+    uint32_t entry; // index entry, or kTarRoot for the mount directory itself
 };
 
 // Finds the newest mount whose archive holds path (the mount directory

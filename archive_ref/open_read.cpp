@@ -11,19 +11,19 @@
 
 // Access bits that would let a handle change the file: GENERIC_WRITE,
 // GENERIC_ALL, FILE_WRITE_DATA and FILE_APPEND_DATA.
-#define WRITE_ACCESS (GENERIC_WRITE | 0x10000000u | 0x00000002u | 0x00000004u)
+static const DWORD kWriteAccess = GENERIC_WRITE | 0x10000000u | 0x00000002u | 0x00000004u;
 
 struct ArchiveFile {
     Mount *mount; // referenced while the handle is open
-    uint64_t data_offset;
+    uint64_t dataOffset;
     uint64_t size;
     uint64_t position;
-    BYTE *buffer;          // allocated at the first read that needs it
-    DWORD buffer_room;     // bytes allocated at buffer
-    DWORD buffer_capacity; // bytes one refill reads: at most buffer_room
-    DWORD buffer_length;
-    uint64_t buffer_start; // file position of buffer[0]
-    ArchiveFile *next_spare;
+    BYTE *buffer;         // allocated at the first read that needs it
+    DWORD bufferRoom;     // bytes allocated at buffer
+    DWORD bufferCapacity; // bytes one refill reads: at most bufferRoom
+    DWORD bufferLength;
+    uint64_t bufferStart; // file position of buffer[0]
+    ArchiveFile *nextSpare;
 };
 
 // ---- Spare records ----
@@ -35,25 +35,25 @@ struct ArchiveFile {
 #define KVZ_REF_SPARE_FILES 8
 #endif
 
-static ArchiveFile *g_spare_files = NULL; // under the library lock
-static unsigned g_spare_count = 0;
+static ArchiveFile *SpareFiles = NULL; // under the library lock
+static unsigned SpareCount = 0;
 
 static ArchiveFile *TakeSpareFile(void)
 {
     RefLock();
-    ArchiveFile *file = g_spare_files;
+    ArchiveFile *file = SpareFiles;
     if (file != NULL) {
-        g_spare_files = file->next_spare;
-        g_spare_count--;
+        SpareFiles = file->nextSpare;
+        SpareCount--;
     }
     RefUnlock();
     if (file == NULL)
         return (ArchiveFile *)calloc(1, sizeof(ArchiveFile));
     BYTE *buffer = file->buffer;
-    DWORD room = file->buffer_room;
+    DWORD room = file->bufferRoom;
     memset(file, 0, sizeof *file);
     file->buffer = buffer;
-    file->buffer_room = room;
+    file->bufferRoom = room;
     return file;
 }
 
@@ -61,11 +61,11 @@ static ArchiveFile *TakeSpareFile(void)
 static void KeepSpareFile(ArchiveFile *file)
 {
     RefLock();
-    bool kept = g_spare_count < KVZ_REF_SPARE_FILES;
+    bool kept = SpareCount < KVZ_REF_SPARE_FILES;
     if (kept) {
-        file->next_spare = g_spare_files;
-        g_spare_files = file;
-        g_spare_count++;
+        file->nextSpare = SpareFiles;
+        SpareFiles = file;
+        SpareCount++;
     }
     RefUnlock();
     if (!kept) {
@@ -77,12 +77,12 @@ static void KeepSpareFile(ArchiveFile *file)
 void RefFreeSpareFiles(void)
 {
     RefLock();
-    ArchiveFile *file = g_spare_files;
-    g_spare_files = NULL;
-    g_spare_count = 0;
+    ArchiveFile *file = SpareFiles;
+    SpareFiles = NULL;
+    SpareCount = 0;
     RefUnlock();
     while (file != NULL) {
-        ArchiveFile *next = file->next_spare;
+        ArchiveFile *next = file->nextSpare;
         free(file->buffer);
         free(file);
         file = next;
@@ -95,16 +95,16 @@ static KVZHANDLE AttachOrRelease(HandleKind kind, void *object)
     KVZHANDLE handle = HandleAttach(kind, object);
     if (handle == KVZ_INVALID_HANDLE) {
         RefReleaseFile(kind, object);
-        RefSetError(KVZ_REF_ERROR_TOO_MANY_OPEN);
+        RefSetError(kErrorTooManyOpen);
     }
     return handle;
 }
 
 static KVZHANDLE OpenArchiveEntry(const MountHit *hit, DWORD access, DWORD disposition)
 {
-    const TarEntry *entry = hit->entry == TAR_ROOT ? NULL : &hit->mount->index.entries[hit->entry];
+    const TarEntry *entry = hit->entry == kTarRoot ? NULL : &hit->mount->index.entries[hit->entry];
     DWORD error = ERROR_SUCCESS;
-    if (entry == NULL || entry->is_directory || (access & WRITE_ACCESS) != 0 ||
+    if (entry == NULL || entry->isDirectory || (access & kWriteAccess) != 0 ||
         disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)
         error = ERROR_ACCESS_DENIED;
     else if (disposition == CREATE_NEW)
@@ -121,10 +121,10 @@ static KVZHANDLE OpenArchiveEntry(const MountHit *hit, DWORD access, DWORD dispo
         return KVZ_INVALID_HANDLE;
     }
     file->mount = hit->mount;
-    file->data_offset = entry->data_offset;
+    file->dataOffset = entry->dataOffset;
     file->size = entry->size;
     DWORD capacity = RefReadBufferSize();
-    file->buffer_capacity = entry->size < capacity ? (DWORD)entry->size : capacity;
+    file->bufferCapacity = entry->size < capacity ? (DWORD)entry->size : capacity;
     return AttachOrRelease(HANDLE_KIND_ARCHIVE_FILE, file);
 }
 
@@ -149,7 +149,7 @@ BOOL RefIsFile(const char *path)
     char normal[KVZ_REF_PATH_MAX];
     MountHit hit;
     if (RefNormalisePath(path, normal, sizeof normal) != (size_t)-1 && MountResolve(normal, &hit)) {
-        bool is_file = hit.entry != TAR_ROOT && !hit.mount->index.entries[hit.entry].is_directory;
+        bool is_file = hit.entry != kTarRoot && !hit.mount->index.entries[hit.entry].isDirectory;
         MountRelease(hit.mount);
         return is_file ? TRUE : FALSE;
     }
@@ -174,17 +174,17 @@ void RefReleaseFile(HandleKind kind, void *object)
 // run of ever larger entries reallocates a bounded number of times.
 static bool MakeBufferRoom(ArchiveFile *file)
 {
-    if (file->buffer != NULL && file->buffer_room >= file->buffer_capacity)
+    if (file->buffer != NULL && file->bufferRoom >= file->bufferCapacity)
         return true;
-    DWORD room = file->buffer_room * 2; // at most twice the 4 MiB bound
+    DWORD room = file->bufferRoom * 2; // at most twice the 4 MiB bound
     DWORD limit = RefReadBufferSize();
     if (room > limit)
         room = limit;
-    if (room < file->buffer_capacity)
-        room = file->buffer_capacity;
+    if (room < file->bufferCapacity)
+        room = file->bufferCapacity;
     free(file->buffer);
     file->buffer = (BYTE *)malloc(room);
-    file->buffer_room = file->buffer != NULL ? room : 0;
+    file->bufferRoom = file->buffer != NULL ? room : 0;
     if (file->buffer != NULL)
         return true;
     RefSetError(ERROR_NOT_ENOUGH_MEMORY);
@@ -196,25 +196,25 @@ static bool Refill(ArchiveFile *file)
     if (!MakeBufferRoom(file))
         return false;
     uint64_t left = file->size - file->position;
-    DWORD length = left < file->buffer_capacity ? (DWORD)left : file->buffer_capacity;
-    file->buffer_length = 0;
-    if (!MountReadAt(file->mount, file->data_offset + file->position, file->buffer, length)) {
+    DWORD length = left < file->bufferCapacity ? (DWORD)left : file->bufferCapacity;
+    file->bufferLength = 0;
+    if (!MountReadAt(file->mount, file->dataOffset + file->position, file->buffer, length)) {
         RefSetError(ERROR_READ_FAULT);
         return false;
     }
-    file->buffer_start = file->position;
-    file->buffer_length = length;
+    file->bufferStart = file->position;
+    file->bufferLength = length;
     return true;
 }
 
 // Copies from the buffer what it holds at the current position; 0 if nothing.
 static DWORD TakeBuffered(ArchiveFile *file, BYTE *out, DWORD wanted)
 {
-    if (file->position < file->buffer_start ||
-        file->position >= file->buffer_start + file->buffer_length)
+    if (file->position < file->bufferStart ||
+        file->position >= file->bufferStart + file->bufferLength)
         return 0;
-    DWORD at = (DWORD)(file->position - file->buffer_start);
-    DWORD n = file->buffer_length - at < wanted ? file->buffer_length - at : wanted;
+    DWORD at = (DWORD)(file->position - file->bufferStart);
+    DWORD n = file->bufferLength - at < wanted ? file->bufferLength - at : wanted;
     memcpy(out, file->buffer + at, n);
     file->position += n;
     return n;
@@ -233,9 +233,9 @@ static BOOL ReadArchiveFile(ArchiveFile *file, BYTE *out, DWORD count, DWORD *re
             continue;
         }
         DWORD rest = wanted - *read;
-        if (rest >= file->buffer_capacity) {
+        if (rest >= file->bufferCapacity) {
             // A large read goes straight to the caller's buffer.
-            if (!MountReadAt(file->mount, file->data_offset + file->position, out + *read, rest)) {
+            if (!MountReadAt(file->mount, file->dataOffset + file->position, out + *read, rest)) {
                 RefSetError(ERROR_READ_FAULT);
                 return FALSE;
             }
@@ -252,10 +252,10 @@ static BOOL ReadArchiveFile(ArchiveFile *file, BYTE *out, DWORD count, DWORD *re
 // bytes at the current position. False, with nothing done, otherwise.
 static bool TakeWhole(ArchiveFile *file, BYTE *out, DWORD count, DWORD *read)
 {
-    if (file->position < file->buffer_start)
+    if (file->position < file->bufferStart)
         return false;
-    uint64_t at = file->position - file->buffer_start;
-    if (at > file->buffer_length || file->buffer_length - at < count)
+    uint64_t at = file->position - file->bufferStart;
+    if (at > file->bufferLength || file->bufferLength - at < count)
         return false;
     memcpy(out, file->buffer + at, count);
     file->position += count;
@@ -273,7 +273,7 @@ BOOL RefReadFile(KVZHANDLE handle, LPVOID buffer, DWORD count, LPDWORD read)
         return FALSE;
     }
     HandleUse use;
-    if (!HandleEnter(handle, HANDLE_KINDS_FILE, &use)) {
+    if (!HandleEnter(handle, kHandleKindsFile, &use)) {
         RefSetError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -300,7 +300,7 @@ BOOL RefWriteFile(KVZHANDLE handle, LPCVOID buffer, DWORD count, LPDWORD written
     if (written != NULL)
         *written = 0;
     HandleUse use;
-    if (!HandleEnter(handle, HANDLE_KINDS_FILE, &use)) {
+    if (!HandleEnter(handle, kHandleKindsFile, &use)) {
         RefSetError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -355,7 +355,7 @@ static DWORD SeekArchiveFile(ArchiveFile *file, LONG distance, PLONG distance_hi
 DWORD RefSetFilePointer(KVZHANDLE handle, LONG distance, PLONG distance_high, DWORD method)
 {
     HandleUse use;
-    if (!HandleEnter(handle, HANDLE_KINDS_FILE, &use)) {
+    if (!HandleEnter(handle, kHandleKindsFile, &use)) {
         RefSetError(ERROR_INVALID_HANDLE);
         return INVALID_SET_FILE_POINTER;
     }
@@ -374,7 +374,7 @@ DWORD RefSetFilePointer(KVZHANDLE handle, LONG distance, PLONG distance_high, DW
 BOOL RefCloseHandle(KVZHANDLE handle)
 {
     HandleUse use;
-    if (!HandleDetach(handle, HANDLE_KINDS_FILE, &use)) {
+    if (!HandleDetach(handle, kHandleKindsFile, &use)) {
         RefSetError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

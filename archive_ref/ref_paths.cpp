@@ -3,11 +3,6 @@
 
 #include <string.h>
 
-static char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
-}
-
 static bool IsSeparator(char c)
 {
     return c == '\\' || c == '/';
@@ -95,7 +90,7 @@ size_t RefNormalisePath(const char *path, char *out, size_t capacity)
 bool RefSameNoCase(const char *a, const char *b, size_t length)
 {
     for (size_t i = 0; i < length; i++)
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
+        if (RefLowerAscii(a[i]) != RefLowerAscii(b[i]))
             return false;
     return true;
 }
@@ -143,7 +138,7 @@ bool RefWildcardMatch(const char *pattern, const char *name)
             star = pattern++;
             resume = name;
         } else if (*pattern == '?' ||
-                   (*pattern != 0 && LowerAscii(*pattern) == LowerAscii(*name))) {
+                   (*pattern != 0 && RefLowerAscii(*pattern) == RefLowerAscii(*name))) {
             pattern++;
             name++;
         } else if (star != NULL) {

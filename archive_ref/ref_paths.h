@@ -12,6 +12,12 @@
 #define KVZ_REF_PATH_MAX 1025
 #endif
 
+// c with A-Z taken as a-z; every other byte as it is.
+inline char RefLowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+}
+
 // Copies src with its terminator into dest if it fits in capacity bytes;
 // returns the length copied, or (size_t)-1 with dest left empty when it does
 // not fit.

@@ -1,23 +1,23 @@
 // Library lock, last error and cache settings.
 #include "archive_ref/ref_state.h"
 
-static CRITICAL_SECTION g_library_lock;
-static LONG volatile g_cache_block_size = KVZ_REF_DEFAULT_BLOCK_SIZE;
-static LONG volatile g_cache_size = KVZ_REF_DEFAULT_CACHE_SIZE;
+static CRITICAL_SECTION LibraryLock;
+static LONG volatile CacheBlockSize = kDefaultBlockSize;
+static LONG volatile CacheSize = kDefaultCacheSize;
 
 void RefStateStart(void)
 {
-    InitializeCriticalSection(&g_library_lock);
+    InitializeCriticalSection(&LibraryLock);
 }
 
 void RefLock(void)
 {
-    EnterCriticalSection(&g_library_lock);
+    EnterCriticalSection(&LibraryLock);
 }
 
 void RefUnlock(void)
 {
-    LeaveCriticalSection(&g_library_lock);
+    LeaveCriticalSection(&LibraryLock);
 }
 
 void RefSetError(DWORD code)
@@ -32,28 +32,28 @@ DWORD RefGetError(void)
 
 DWORD RefSetCacheBlockSize(DWORD size)
 {
-    return (DWORD)InterlockedExchange(&g_cache_block_size, (LONG)size);
+    return (DWORD)InterlockedExchange(&CacheBlockSize, (LONG)size);
 }
 
 DWORD RefGetCacheBlockSize(void)
 {
-    return (DWORD)KvzInterlockedRead(&g_cache_block_size);
+    return (DWORD)KvzInterlockedRead(&CacheBlockSize);
 }
 
 DWORD RefSetCacheSize(DWORD size)
 {
-    return (DWORD)InterlockedExchange(&g_cache_size, (LONG)size);
+    return (DWORD)InterlockedExchange(&CacheSize, (LONG)size);
 }
 
 DWORD RefGetCacheSize(void)
 {
-    return (DWORD)KvzInterlockedRead(&g_cache_size);
+    return (DWORD)KvzInterlockedRead(&CacheSize);
 }
 
 DWORD RefReadBufferSize(void)
 {
     DWORD size = RefGetCacheBlockSize();
-    if (size < KVZ_REF_MIN_BLOCK_SIZE)
-        return KVZ_REF_MIN_BLOCK_SIZE;
-    return size > KVZ_REF_MAX_BLOCK_SIZE ? KVZ_REF_MAX_BLOCK_SIZE : size;
+    if (size < kMinBlockSize)
+        return kMinBlockSize;
+    return size > kMaxBlockSize ? kMaxBlockSize : size;
 }

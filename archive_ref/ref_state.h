@@ -6,18 +6,18 @@
 #include "archive_api/kvz_api.h"
 
 // The value KVZ_SupportVersion answers: 1.0.
-#define KVZ_REF_VERSION 0x00010000u
+static const DWORD kRefVersion = 0x00010000u;
 
 // Archive reads go through a buffer of the cache block size per open entry,
 // clamped to these bounds; the cache size is stored and answered only.
-#define KVZ_REF_DEFAULT_BLOCK_SIZE 0x10000u // 64 KiB: one read per 655 reads of 100 bytes
-#define KVZ_REF_MIN_BLOCK_SIZE 512u
-#define KVZ_REF_MAX_BLOCK_SIZE 0x400000u // 4 MiB: bounds memory per open handle
-#define KVZ_REF_DEFAULT_CACHE_SIZE 0x100000u
+static const DWORD kDefaultBlockSize = 0x10000u; // 64 KiB: one read per 655 reads of 100 bytes
+static const DWORD kMinBlockSize = 512u;
+static const DWORD kMaxBlockSize = 0x400000u; // 4 MiB: bounds memory per open handle
+static const DWORD kDefaultCacheSize = 0x100000u;
 
 // Archive error codes beside the platform's.
-#define KVZ_REF_ERROR_BAD_ARCHIVE 13  // ERROR_INVALID_DATA: the archive is not one we serve
-#define KVZ_REF_ERROR_TOO_MANY_OPEN 4 // ERROR_TOO_MANY_OPEN_FILES: handle table full
+static const DWORD kErrorBadArchive = 13; // ERROR_INVALID_DATA: the archive is not one we serve
+static const DWORD kErrorTooManyOpen = 4; // ERROR_TOO_MANY_OPEN_FILES: handle table full
 
 // Sets up the library lock; the library entry calls it on load (see
 // RefStartup), before any entry point can be called.

@@ -18,15 +18,15 @@ enum SearchPhase {
 };
 
 struct Search {
-    Mount *mount;        // referenced; NULL when no archive holds the directory
-    uint32_t next_child; // next archive entry to consider
-    int64_t dir_mtime;   // of the archive directory; 0 for its root
+    Mount *mount;       // referenced; NULL when no archive holds the directory
+    uint32_t nextChild; // next archive entry to consider
+    int64_t dirMtime;   // of the archive directory; 0 for its root
     SearchPhase phase;
     HANDLE disk;                      // the platform search while in PHASE_DISK
-    DWORD disk_error;                 // why the platform search did not start
+    DWORD diskError;                  // why the platform search did not start
     char directory[KVZ_REF_PATH_MAX]; // the directory's path in the archive
-    char name_pattern[KVZ_REF_PATH_MAX];
-    char disk_pattern[KVZ_REF_PATH_MAX]; // the caller's pattern, for the disk
+    char namePattern[KVZ_REF_PATH_MAX];
+    char diskPattern[KVZ_REF_PATH_MAX]; // the caller's pattern, for the disk
 };
 
 // Seconds since 1970 as 100 ns units since 1601.
@@ -41,10 +41,10 @@ static FILETIME UnixTimeToFileTime(int64_t seconds)
 static void FillFromEntry(const TarEntry *entry, KvzFound *found)
 {
     memset(found, 0, sizeof *found);
-    found->attributes = entry->is_directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    found->attributes = entry->isDirectory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
     found->created = found->accessed = found->written = UnixTimeToFileTime(entry->mtime);
     found->size = entry->size;
-    RefCopy(found->name, sizeof found->name, entry->path + entry->name_at);
+    RefCopy(found->name, sizeof found->name, entry->path + entry->nameAt);
 }
 
 // True when the archive holds an entry of this name in the search directory.
@@ -61,7 +61,7 @@ static bool InArchive(const Search *search, const char *name)
     if (at > 0)
         path[at++] = '\\';
     memcpy(path + at, name, length);
-    return TarIndexFind(&search->mount->index, path, at + length) != TAR_NONE;
+    return TarIndexFind(&search->mount->index, path, at + length) != kTarNone;
 }
 
 static bool IsDotName(const char *name)
@@ -75,11 +75,11 @@ static bool NextDot(Search *search, KvzFound *found)
     while (search->phase == PHASE_DOT || search->phase == PHASE_DOT_DOT) {
         const char *name = search->phase == PHASE_DOT ? "." : "..";
         search->phase = search->phase == PHASE_DOT ? PHASE_DOT_DOT : PHASE_ARCHIVE;
-        if (RefWildcardMatch(search->name_pattern, name)) {
+        if (RefWildcardMatch(search->namePattern, name)) {
             memset(found, 0, sizeof *found);
             found->attributes = FILE_ATTRIBUTE_DIRECTORY;
             found->created = found->accessed = found->written =
-                UnixTimeToFileTime(search->dir_mtime);
+                UnixTimeToFileTime(search->dirMtime);
             RefCopy(found->name, sizeof found->name, name);
             return true;
         }
@@ -89,10 +89,10 @@ static bool NextDot(Search *search, KvzFound *found)
 
 static bool NextFromArchive(Search *search, KvzFound *found)
 {
-    while (search->next_child != TAR_NONE) {
-        const TarEntry *entry = &search->mount->index.entries[search->next_child];
-        search->next_child = entry->next_sibling;
-        if (RefWildcardMatch(search->name_pattern, entry->path + entry->name_at)) {
+    while (search->nextChild != kTarNone) {
+        const TarEntry *entry = &search->mount->index.entries[search->nextChild];
+        search->nextChild = entry->nextSibling;
+        if (RefWildcardMatch(search->namePattern, entry->path + entry->nameAt)) {
             FillFromEntry(entry, found);
             return true;
         }
@@ -105,9 +105,9 @@ static bool NextFromDisk(Search *search, KvzFound *found)
 {
     for (;;) {
         if (search->phase == PHASE_DISK_START) {
-            search->disk = DiskFindFirst(search->disk_pattern, found);
+            search->disk = DiskFindFirst(search->diskPattern, found);
             if (search->disk == INVALID_HANDLE_VALUE) {
-                search->disk_error = GetLastError();
+                search->diskError = GetLastError();
                 search->phase = PHASE_DONE;
                 return false;
             }
@@ -118,12 +118,13 @@ static bool NextFromDisk(Search *search, KvzFound *found)
             search->phase = PHASE_DONE;
             return false;
         }
-        if (!InArchive(search, found->name) && !(search->mount != NULL && IsDotName(found->name)))
+        if (found->name[0] != 0 && !InArchive(search, found->name) &&
+            !(search->mount != NULL && IsDotName(found->name)))
             return true;
     }
 }
 
-static bool SearchNext(Search *search, KvzFound *found)
+static bool NextOfAnyPhase(Search *search, KvzFound *found)
 {
     if (NextDot(search, found))
         return true;
@@ -131,6 +132,16 @@ static bool SearchNext(Search *search, KvzFound *found)
         return true;
     if (search->phase == PHASE_DISK_START || search->phase == PHASE_DISK)
         return NextFromDisk(search, found);
+    return false;
+}
+
+// A name the caller's find data cannot hold is passed over, as if the
+// directory did not hold it.
+static bool SearchNext(Search *search, KvzFound *found)
+{
+    while (NextOfAnyPhase(search, found))
+        if (FoundNameFits(found->name))
+            return true;
     return false;
 }
 
@@ -150,15 +161,15 @@ static void AttachArchive(Search *search, const char *dir)
     MountHit hit;
     if (!MountResolve(dir, &hit))
         return;
-    const TarEntry *entry = hit.entry == TAR_ROOT ? NULL : &hit.mount->index.entries[hit.entry];
-    if (entry != NULL && !entry->is_directory) {
+    const TarEntry *entry = hit.entry == kTarRoot ? NULL : &hit.mount->index.entries[hit.entry];
+    if (entry != NULL && !entry->isDirectory) {
         MountRelease(hit.mount);
         return;
     }
     search->mount = hit.mount;
     search->phase = PHASE_DOT;
-    search->dir_mtime = entry != NULL ? entry->mtime : 0;
-    search->next_child = TarFirstChild(&hit.mount->index, hit.entry);
+    search->dirMtime = entry != NULL ? entry->mtime : 0;
+    search->nextChild = TarFirstChild(&hit.mount->index, hit.entry);
     RefCopy(search->directory, sizeof search->directory, entry != NULL ? entry->path : "");
 }
 
@@ -176,10 +187,10 @@ static Search *StartSearch(const char *pattern)
         return NULL;
     }
     search->disk = INVALID_HANDLE_VALUE;
-    search->next_child = TAR_NONE;
+    search->nextChild = kTarNone;
     search->phase = PHASE_ARCHIVE;
-    if (RefCopy(search->name_pattern, sizeof search->name_pattern, name) == (size_t)-1 ||
-        RefCopy(search->disk_pattern, sizeof search->disk_pattern, pattern) == (size_t)-1) {
+    if (RefCopy(search->namePattern, sizeof search->namePattern, name) == (size_t)-1 ||
+        RefCopy(search->diskPattern, sizeof search->diskPattern, pattern) == (size_t)-1) {
         free(search);
         RefSetError(ERROR_INVALID_NAME);
         return NULL;
@@ -193,8 +204,8 @@ static DWORD EmptySearchError(const Search *search)
 {
     if (search->mount != NULL)
         return ERROR_NO_MORE_FILES;
-    if (search->disk_error == ERROR_PATH_NOT_FOUND || search->disk_error == ERROR_INVALID_NAME)
-        return search->disk_error;
+    if (search->diskError == ERROR_PATH_NOT_FOUND || search->diskError == ERROR_INVALID_NAME)
+        return search->diskError;
     return ERROR_NO_MORE_FILES;
 }
 
@@ -211,7 +222,7 @@ KVZHANDLE RefFindFirst(const char *pattern, KvzFound *found)
     KVZHANDLE handle = HandleAttach(HANDLE_KIND_SEARCH, search);
     if (handle == KVZ_INVALID_HANDLE) {
         RefReleaseSearch(search);
-        RefSetError(KVZ_REF_ERROR_TOO_MANY_OPEN);
+        RefSetError(kErrorTooManyOpen);
     }
     return handle;
 }

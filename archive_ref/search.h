@@ -3,7 +3,9 @@
 // in archive order, then what really lies there on disk, each name once;
 // archive entries win over a disk entry of the same name. Elsewhere what
 // lies on disk, as the platform yields it. Patterns are UTF-8 "dir\name"
-// with * and ?; "." and ".." come only when the pattern takes them.
+// with * and ?; "." and ".." come only when the pattern takes them. A name
+// the flavour's find data cannot hold (FoundNameFits), or that the disk gave
+// in a form the flavour cannot convert, is passed over.
 #ifndef KVZ_REF_SEARCH_H
 #define KVZ_REF_SEARCH_H
 

@@ -75,9 +75,9 @@ enum NameSource { NAME_FROM_HEADER, NAME_FROM_LONG_RECORD, NAME_FROM_PAX };
 
 struct Pending {
     bool waiting; // an extension header has been read, its member not yet
-    NameSource name_from;
-    NameSource link_from;
-    bool has_size;
+    NameSource nameFrom;
+    NameSource linkFrom;
+    bool hasSize;
     uint64_t size;
     bool sparse; // pax GNU.sparse records: the data is a sparse map
 };
@@ -147,14 +147,14 @@ static bool ParseDecimal(const char *text, size_t length, uint64_t *value)
 static bool ChecksumMatches(const unsigned char *block, uint64_t stored)
 {
     uint64_t sum = 0;
-    for (size_t i = 0; i < TAR_BLOCK_SIZE; i++)
+    for (size_t i = 0; i < kTarBlockSize; i++)
         sum += (i >= kChecksumAt && i < kChecksumAt + kChecksumSize) ? ' ' : block[i];
     return sum == stored;
 }
 
 static bool IsZeroBlock(const unsigned char *block)
 {
-    for (size_t i = 0; i < TAR_BLOCK_SIZE; i++)
+    for (size_t i = 0; i < kTarBlockSize; i++)
         if (block[i] != 0)
             return false;
     return true;
@@ -170,7 +170,7 @@ static size_t FieldLength(const unsigned char *field, size_t size)
 
 // The parts of a header block every role needs.
 struct Block {
-    unsigned char bytes[TAR_BLOCK_SIZE];
+    unsigned char bytes[kTarBlockSize];
     bool gnu; // GNU magic: no prefix field
     uint64_t size;
     int64_t mtime;
@@ -182,7 +182,7 @@ static TarResult ParseBlock(Block *block)
     uint64_t checksum;
     if (!ParseOctal(b + kChecksumAt, kChecksumSize, &checksum))
         return TAR_BAD_NUMBER;
-    if (TAR_INDEX_CHECK_SUMS && !ChecksumMatches(b, checksum))
+    if (KVZ_REF_CHECK_SUMS && !ChecksumMatches(b, checksum))
         return TAR_BAD_CHECKSUM;
     if (memcmp(b + kMagicAt, "ustar", 6) == 0)
         block->gnu = false;
@@ -231,20 +231,20 @@ static bool ReadAt(const TarReader *reader, uint64_t offset, void *buffer, uint3
 // One of the member's two names, and where it came from: its own name or the
 // name of the member a link points to.
 struct NameSlot {
-    char *text; // TAR_RAW_NAME_MAX characters
-    bool *too_long;
+    char *text; // kTarRawNameMax characters
+    bool *tooLong;
     NameSource *from;
 };
 
 static NameSlot OwnName(TarMember *member, Pending *pending)
 {
-    NameSlot slot = {member->name, &member->name_too_long, &pending->name_from};
+    NameSlot slot = {member->name, &member->nameTooLong, &pending->nameFrom};
     return slot;
 }
 
 static NameSlot LinkName(TarMember *member, Pending *pending)
 {
-    NameSlot slot = {member->link_name, &member->link_name_too_long, &pending->link_from};
+    NameSlot slot = {member->linkName, &member->linkNameTooLong, &pending->linkFrom};
     return slot;
 }
 
@@ -253,8 +253,8 @@ static NameSlot LinkName(TarMember *member, Pending *pending)
 static TarResult ReadName(const TarReader *reader, uint64_t offset, uint64_t length, NameSlot slot)
 {
     slot.text[0] = 0;
-    *slot.too_long = length >= TAR_RAW_NAME_MAX;
-    if (*slot.too_long)
+    *slot.tooLong = length >= kTarRawNameMax;
+    if (*slot.tooLong)
         return TAR_OK;
     if (!ReadAt(reader, offset, slot.text, (uint32_t)length))
         return TAR_READ_FAILED;
@@ -270,14 +270,14 @@ static TarResult ReadLongName(const TarReader *reader, uint64_t offset, uint64_t
     if (*slot.from == NAME_FROM_PAX)
         return TAR_OK;
     *slot.from = NAME_FROM_LONG_RECORD;
-    const uint32_t room = TAR_RAW_NAME_MAX - 1;
+    const uint32_t room = kTarRawNameMax - 1;
     uint32_t got = size < room ? (uint32_t)size : room;
     if (!ReadAt(reader, offset, slot.text, got))
         return TAR_READ_FAILED;
     const char *end = (const char *)memchr(slot.text, 0, got); // no strnlen on the handheld
     size_t length = end != NULL ? (size_t)(end - slot.text) : got;
-    *slot.too_long = length == got && size > got;
-    slot.text[*slot.too_long ? 0 : length] = 0;
+    *slot.tooLong = length == got && size > got;
+    slot.text[*slot.tooLong ? 0 : length] = 0;
     return TAR_OK;
 }
 
@@ -331,7 +331,7 @@ static TarResult ReadPaxRecord(const TarReader *reader, uint64_t offset, uint64_
         return ReadPaxName(reader, value_at, value_length, LinkName(member, pending));
     if (key_length == 4 && memcmp(head + key, "size", 4) == 0) {
         char digits[20];
-        pending->has_size = value_length > 0;
+        pending->hasSize = value_length > 0;
         if (value_length == 0)
             return TAR_OK;
         if (value_length >= sizeof digits)
@@ -366,13 +366,13 @@ static TarResult SkipSparseBlocks(const TarReader *reader, const Block *block,
 {
     bool more = block->gnu && block->bytes[kSparseMoreAt] != 0;
     while (more) {
-        unsigned char extension[TAR_BLOCK_SIZE];
-        if (reader->archive_size - *data_offset < TAR_BLOCK_SIZE)
+        unsigned char extension[kTarBlockSize];
+        if (reader->archiveSize - *data_offset < kTarBlockSize)
             return TAR_TRUNCATED;
-        if (!ReadAt(reader, *data_offset, extension, TAR_BLOCK_SIZE))
+        if (!ReadAt(reader, *data_offset, extension, kTarBlockSize))
             return TAR_READ_FAILED;
         more = extension[kSparseBlockMoreAt] != 0;
-        *data_offset += TAR_BLOCK_SIZE;
+        *data_offset += kTarBlockSize;
     }
     return TAR_OK;
 }
@@ -382,10 +382,10 @@ static TarResult SkipSparseBlocks(const TarReader *reader, const Block *block,
 static TarResult ReadBlock(TarReader *reader, Block *block, bool *at_end)
 {
     *at_end = false;
-    if (reader->offset > reader->archive_size ||
-        reader->archive_size - reader->offset < TAR_BLOCK_SIZE)
+    if (reader->offset > reader->archiveSize ||
+        reader->archiveSize - reader->offset < kTarBlockSize)
         return TAR_TRUNCATED;
-    if (!ReadAt(reader, reader->offset, block->bytes, TAR_BLOCK_SIZE))
+    if (!ReadAt(reader, reader->offset, block->bytes, kTarBlockSize))
         return TAR_READ_FAILED;
     if (IsZeroBlock(block->bytes)) {
         *at_end = true;
@@ -424,13 +424,13 @@ static bool IsExtension(HeaderRole role)
 static void FillMember(HeaderRole role, const Block *block, const Pending *pending,
                        TarMember *member)
 {
-    if (pending->name_from == NAME_FROM_HEADER) {
+    if (pending->nameFrom == NAME_FROM_HEADER) {
         NameFromFields(block, member->name);
-        member->name_too_long = false;
+        member->nameTooLong = false;
     }
-    if (pending->link_from == NAME_FROM_HEADER) {
-        LinkNameFromField(block, member->link_name);
-        member->link_name_too_long = false;
+    if (pending->linkFrom == NAME_FROM_HEADER) {
+        LinkNameFromField(block, member->linkName);
+        member->linkNameTooLong = false;
     }
     member->kind = role == ROLE_FILE        ? TAR_MEMBER_FILE
                    : role == ROLE_DIRECTORY ? TAR_MEMBER_DIRECTORY
@@ -445,9 +445,9 @@ TarResult TarNextMember(TarReader *reader, TarMember *member, bool *at_end)
 {
     Pending pending = {false, NAME_FROM_HEADER, NAME_FROM_HEADER, false, 0, false};
     member->name[0] = 0;
-    member->name_too_long = false;
-    member->link_name[0] = 0;
-    member->link_name_too_long = false;
+    member->nameTooLong = false;
+    member->linkName[0] = 0;
+    member->linkNameTooLong = false;
     for (;;) {
         Block block;
         TarResult result = ReadBlock(reader, &block, at_end);
@@ -457,24 +457,24 @@ TarResult TarNextMember(TarReader *reader, TarMember *member, bool *at_end)
             return pending.waiting ? TAR_BAD_RECORD : TAR_OK;
         HeaderRole role = RoleOf(block.bytes[kTypeAt]);
         bool extension = IsExtension(role) || role == ROLE_PAX_GLOBAL;
-        uint64_t size = !extension && pending.has_size ? pending.size : block.size;
-        uint64_t data_offset = reader->offset + TAR_BLOCK_SIZE;
-        if (size > reader->archive_size - data_offset)
+        uint64_t size = !extension && pending.hasSize ? pending.size : block.size;
+        uint64_t data_offset = reader->offset + kTarBlockSize;
+        if (size > reader->archiveSize - data_offset)
             return TAR_PAST_END;
         result = ReadRoleData(reader, role, &block, &data_offset, member, &pending);
         if (result != TAR_OK)
             return result;
-        if (size > reader->archive_size - data_offset) // past sparse extension blocks
+        if (size > reader->archiveSize - data_offset) // past sparse extension blocks
             return TAR_PAST_END;
         // Both lie within the archive, so neither sum can overflow.
-        uint64_t padding = (TAR_BLOCK_SIZE - size % TAR_BLOCK_SIZE) % TAR_BLOCK_SIZE;
+        uint64_t padding = (kTarBlockSize - size % kTarBlockSize) % kTarBlockSize;
         reader->offset = data_offset + size + padding;
         if (extension) {
             pending.waiting = pending.waiting || IsExtension(role);
             continue;
         }
         FillMember(role, &block, &pending, member);
-        member->data_offset = data_offset;
+        member->dataOffset = data_offset;
         member->size = member->kind == TAR_MEMBER_FILE ? size : 0;
         return TAR_OK;
     }

@@ -13,23 +13,25 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#define TAR_BLOCK_SIZE 512
+// A tar archive is a row of blocks of this size: each header, and each
+// member's data padded to whole blocks.
+static const uint32_t kTarBlockSize = 512;
 
 // Longest path below the archive root an entry may have: the library's paths
 // hold KVZ_REF_PATH_MAX - 1 characters, so a longer entry could never be
 // named by a caller.
-#define TAR_PATH_MAX (KVZ_REF_PATH_MAX - 1)
+static const size_t kTarPathMax = KVZ_REF_PATH_MAX - 1;
 
 // Room for a member's name as the archive spells it, terminator included.
 // Twice the path limit leaves room for the "./" components and doubled
 // slashes that the index drops; prefix, '/' and name of a ustar header
 // always fit. A longer name marks the member's name as too long.
-#define TAR_RAW_NAME_MAX (2 * TAR_PATH_MAX + 1 > 257 ? 2 * TAR_PATH_MAX + 1 : 257)
+static const size_t kTarRawNameMax = 2 * kTarPathMax + 1 > 257 ? 2 * kTarPathMax + 1 : 257;
 
 // Header checksums are verified; a fuzz build may turn that off (-D...=0) so
 // mutated inputs reach the parsing beyond the checksum.
-#ifndef TAR_INDEX_CHECK_SUMS
-#define TAR_INDEX_CHECK_SUMS 1
+#ifndef KVZ_REF_CHECK_SUMS
+#define KVZ_REF_CHECK_SUMS 1
 #endif
 
 enum TarResult {
@@ -42,17 +44,17 @@ enum TarResult {
     TAR_BAD_NAME,         // absolute, "..", backslash, forbidden character
     TAR_DUPLICATE,        // a path given twice, or a file where a directory is
     TAR_PAST_END,         // data runs past the end of the archive
-    TAR_NO_MEMORY,        // out of memory, or TAR_INDEX_MAX_ENTRIES reached
+    TAR_NO_MEMORY,        // out of memory, or KVZ_REF_MAX_ENTRIES reached
     TAR_READ_FAILED,      // the reader could not supply a block
     TAR_BAD_RECORD,       // malformed pax record, or an extension header without member
-    TAR_NAME_TOO_LONG,    // a path longer than TAR_PATH_MAX
+    TAR_NAME_TOO_LONG,    // a path longer than kTarPathMax
 };
 
 // Supplies exactly size bytes of the archive at offset; false when it cannot.
 typedef bool (*TarReadFn)(void *context, uint64_t offset, void *buffer, uint32_t size);
 
 struct TarReader {
-    uint64_t archive_size;
+    uint64_t archiveSize;
     TarReadFn read;
     void *context;
     uint64_t offset; // of the next header; starts at 0
@@ -66,16 +68,16 @@ enum TarMemberKind {
 };
 
 struct TarMember {
-    char name[TAR_RAW_NAME_MAX]; // '/'-separated, as the archive spells it
-    bool name_too_long;          // the name did not fit name[], which is empty
+    char name[kTarRawNameMax]; // '/'-separated, as the archive spells it
+    bool nameTooLong;          // the name did not fit name[], which is empty
     TarMemberKind kind;
     // The member a link names, spelt as name is (linkname field, GNU 'K'
     // record or pax "linkpath"); read for every member, used for hard links.
-    char link_name[TAR_RAW_NAME_MAX];
-    bool link_name_too_long;
-    uint64_t data_offset; // of the member's first data byte in the archive
-    uint64_t size;        // of its data; 0 for all but files
-    int64_t mtime;        // seconds since 1970
+    char linkName[kTarRawNameMax];
+    bool linkNameTooLong;
+    uint64_t dataOffset; // of the member's first data byte in the archive
+    uint64_t size;       // of its data; 0 for all but files
+    int64_t mtime;       // seconds since 1970
 };
 
 // Reads the member at reader->offset, with the extension headers before it,

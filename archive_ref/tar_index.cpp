@@ -7,50 +7,37 @@
 #include <string.h>
 
 // ---- Hashing ----
-static unsigned char LowerByte(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') ? (unsigned char)(c - 'A' + 'a') : c;
-}
-
 static uint32_t HashPath(const char *path, size_t length)
 {
     uint32_t hash = 2166136261u;
     for (size_t i = 0; i < length; i++)
-        hash = (hash ^ LowerByte((unsigned char)path[i])) * 16777619u;
+        hash = (hash ^ (unsigned char)RefLowerAscii(path[i])) * 16777619u;
     return hash;
-}
-
-static bool SamePath(const char *a, const char *b, size_t length)
-{
-    for (size_t i = 0; i < length; i++)
-        if (LowerByte((unsigned char)a[i]) != LowerByte((unsigned char)b[i]))
-            return false;
-    return true;
 }
 
 uint32_t TarIndexFind(const TarIndex *index, const char *path, size_t length)
 {
     if (length == 0)
-        return TAR_ROOT;
-    if (index->bucket_count == 0)
-        return TAR_NONE;
-    uint32_t at = index->buckets[HashPath(path, length) & (index->bucket_count - 1)];
-    while (at != TAR_NONE) {
+        return kTarRoot;
+    if (index->bucketCount == 0)
+        return kTarNone;
+    uint32_t at = index->buckets[HashPath(path, length) & (index->bucketCount - 1)];
+    while (at != kTarNone) {
         const TarEntry *entry = &index->entries[at];
-        if (strlen(entry->path) == length && SamePath(entry->path, path, length))
+        if (strlen(entry->path) == length && RefSameNoCase(entry->path, path, length))
             return at;
-        at = entry->hash_next;
+        at = entry->hashNext;
     }
-    return TAR_NONE;
+    return kTarNone;
 }
 
 uint32_t TarFirstChild(const TarIndex *index, uint32_t directory)
 {
-    if (directory == TAR_ROOT)
-        return index->root_first_child;
-    if (directory >= index->count || !index->entries[directory].is_directory)
-        return TAR_NONE;
-    return index->entries[directory].first_child;
+    if (directory == kTarRoot)
+        return index->rootFirstChild;
+    if (directory >= index->count || !index->entries[directory].isDirectory)
+        return kTarNone;
+    return index->entries[directory].firstChild;
 }
 
 static bool Rehash(TarIndex *index, uint32_t bucket_count)
@@ -62,12 +49,12 @@ static bool Rehash(TarIndex *index, uint32_t bucket_count)
     for (uint32_t i = 0; i < index->count; i++) {
         TarEntry *entry = &index->entries[i];
         uint32_t slot = HashPath(entry->path, strlen(entry->path)) & (bucket_count - 1);
-        entry->hash_next = buckets[slot];
+        entry->hashNext = buckets[slot];
         buckets[slot] = i;
     }
     free(index->buckets);
     index->buckets = buckets;
-    index->bucket_count = bucket_count;
+    index->bucketCount = bucket_count;
     return true;
 }
 
@@ -77,8 +64,8 @@ static bool ReserveEntries(TarIndex *index, uint32_t count)
 {
     if (count == 0)
         return true;
-    if (count > TAR_INDEX_MAX_ENTRIES)
-        count = TAR_INDEX_MAX_ENTRIES;
+    if (count > KVZ_REF_MAX_ENTRIES)
+        count = KVZ_REF_MAX_ENTRIES;
     index->entries = (TarEntry *)malloc(sizeof(TarEntry) * count);
     if (index->entries == NULL)
         return false;
@@ -93,11 +80,11 @@ static bool GrowEntries(TarIndex *index)
 {
     if (index->count < index->capacity)
         return true;
-    if (index->capacity >= TAR_INDEX_MAX_ENTRIES)
+    if (index->capacity >= KVZ_REF_MAX_ENTRIES)
         return false;
     uint32_t capacity = index->capacity == 0 ? 64 : index->capacity * 2;
-    if (capacity > TAR_INDEX_MAX_ENTRIES)
-        capacity = TAR_INDEX_MAX_ENTRIES;
+    if (capacity > KVZ_REF_MAX_ENTRIES)
+        capacity = KVZ_REF_MAX_ENTRIES;
     TarEntry *entries = (TarEntry *)realloc(index->entries, sizeof(TarEntry) * capacity);
     if (entries == NULL)
         return false;
@@ -107,12 +94,12 @@ static bool GrowEntries(TarIndex *index)
 }
 
 // Smallest block added when the reserved names run out.
-#define TAR_NAME_BLOCK_MIN 4096
+static const size_t kNameBlockMin = 4096;
 
 static bool AddNameBlock(TarIndex *index, size_t room)
 {
-    if (room < TAR_NAME_BLOCK_MIN)
-        room = TAR_NAME_BLOCK_MIN;
+    if (room < kNameBlockMin)
+        room = kNameBlockMin;
     TarNameBlock *block = (TarNameBlock *)malloc(sizeof(TarNameBlock) + room);
     if (block == NULL)
         return false;
@@ -141,13 +128,12 @@ static char *StoreName(TarIndex *index, const char *text, size_t length)
 static void LinkChild(TarIndex *index, uint32_t parent, uint32_t child)
 {
     uint32_t *first =
-        parent == TAR_ROOT ? &index->root_first_child : &index->entries[parent].first_child;
-    uint32_t *last =
-        parent == TAR_ROOT ? &index->root_last_child : &index->entries[parent].last_child;
-    if (*first == TAR_NONE)
+        parent == kTarRoot ? &index->rootFirstChild : &index->entries[parent].firstChild;
+    uint32_t *last = parent == kTarRoot ? &index->rootLastChild : &index->entries[parent].lastChild;
+    if (*first == kTarNone)
         *first = child;
     else
-        index->entries[*last].next_sibling = child;
+        index->entries[*last].nextSibling = child;
     *last = child;
 }
 
@@ -156,24 +142,24 @@ static uint32_t AppendEntry(TarIndex *index, const char *path, size_t length, si
                             uint32_t parent, const TarEntry *model)
 {
     if (!GrowEntries(index))
-        return TAR_NONE;
+        return kTarNone;
     char *copy = StoreName(index, path, length);
     if (copy == NULL)
-        return TAR_NONE;
+        return kTarNone;
     uint32_t id = index->count++;
     TarEntry *entry = &index->entries[id];
     *entry = *model;
     entry->path = copy;
-    entry->name_at = (uint32_t)name_at;
+    entry->nameAt = (uint32_t)name_at;
     entry->parent = parent;
-    entry->first_child = entry->last_child = entry->next_sibling = TAR_NONE;
+    entry->firstChild = entry->lastChild = entry->nextSibling = kTarNone;
     LinkChild(index, parent, id);
-    if (index->count > index->bucket_count) {
-        if (!Rehash(index, index->bucket_count == 0 ? 64 : index->bucket_count * 2))
-            return TAR_NONE;
+    if (index->count > index->bucketCount) {
+        if (!Rehash(index, index->bucketCount == 0 ? 64 : index->bucketCount * 2))
+            return kTarNone;
     } else {
-        uint32_t slot = HashPath(copy, length) & (index->bucket_count - 1);
-        entry->hash_next = index->buckets[slot];
+        uint32_t slot = HashPath(copy, length) & (index->bucketCount - 1);
+        entry->hashNext = index->buckets[slot];
         index->buckets[slot] = id;
     }
     return id;
@@ -184,18 +170,18 @@ static TarResult AddPath(TarIndex *index, const char *path, const TarEntry *mode
 {
     static const TarEntry kImpliedDirectory = {NULL, 0, 0, 0, 0, 0, 0, 0, 0, 0, true};
     size_t length = strlen(path);
-    uint32_t parent = TAR_ROOT;
+    uint32_t parent = kTarRoot;
     for (size_t start = 0;;) {
         size_t end = start;
         while (end < length && path[end] != '\\')
             end++;
         bool last = end == length;
         uint32_t found = TarIndexFind(index, path, end);
-        if (found == TAR_NONE) {
+        if (found == kTarNone) {
             found = AppendEntry(index, path, end, start, parent, last ? model : &kImpliedDirectory);
-            if (found == TAR_NONE)
+            if (found == kTarNone)
                 return TAR_NO_MEMORY;
-        } else if (!index->entries[found].is_directory || (last && !model->is_directory)) {
+        } else if (!index->entries[found].isDirectory || (last && !model->isDirectory)) {
             return TAR_DUPLICATE;
         } else if (last) {
             index->entries[found].mtime = model->mtime;
@@ -230,7 +216,7 @@ static bool IsValidComponent(const char *text, size_t length)
 }
 
 // Turns the raw '/'-separated name into the index's form in out (room for
-// TAR_PATH_MAX characters and a terminator): components joined by '\', with
+// kTarPathMax characters and a terminator): components joined by '\', with
 // empty and "." components dropped. An empty result is the root.
 static TarResult NormaliseName(const char *raw, char *out)
 {
@@ -248,7 +234,7 @@ static TarResult NormaliseName(const char *raw, char *out)
             continue;
         if (!IsValidComponent(start, part))
             return TAR_BAD_NAME;
-        if (length + (length > 0 ? 1 : 0) + part > TAR_PATH_MAX)
+        if (length + (length > 0 ? 1 : 0) + part > kTarPathMax)
             return TAR_NAME_TOO_LONG;
         if (length > 0)
             out[length++] = '\\';
@@ -259,16 +245,16 @@ static TarResult NormaliseName(const char *raw, char *out)
     return TAR_OK;
 }
 
-// The file entry a hard link names, or TAR_NONE when the name could name no
+// The file entry a hard link names, or kTarNone when the name could name no
 // file read so far: too long, malformed, absent, a later member, a directory.
 static uint32_t FindLinkedFile(const TarIndex *index, const TarMember *member)
 {
-    char path[TAR_PATH_MAX + 1];
-    if (member->link_name_too_long || NormaliseName(member->link_name, path) != TAR_OK)
-        return TAR_NONE;
+    char path[kTarPathMax + 1];
+    if (member->linkNameTooLong || NormaliseName(member->linkName, path) != TAR_OK)
+        return kTarNone;
     uint32_t found = TarIndexFind(index, path, strlen(path));
-    if (found == TAR_NONE || found == TAR_ROOT || index->entries[found].is_directory)
-        return TAR_NONE;
+    if (found == kTarNone || found == kTarRoot || index->entries[found].isDirectory)
+        return kTarNone;
     return found;
 }
 
@@ -281,15 +267,15 @@ static bool ModelOfMember(const TarIndex *index, const TarMember *member, TarEnt
         return false;
     if (member->kind == TAR_MEMBER_HARD_LINK) {
         uint32_t target = FindLinkedFile(index, member);
-        if (target == TAR_NONE)
+        if (target == kTarNone)
             return false;
         *model = index->entries[target];
         return true;
     }
-    model->data_offset = member->data_offset;
+    model->dataOffset = member->dataOffset;
     model->size = member->size;
     model->mtime = member->mtime;
-    model->is_directory = member->kind == TAR_MEMBER_DIRECTORY;
+    model->isDirectory = member->kind == TAR_MEMBER_DIRECTORY;
     return true;
 }
 
@@ -300,14 +286,14 @@ static TarResult AddMember(TarIndex *index, const TarMember *member)
     TarEntry model;
     if (!ModelOfMember(index, member, &model))
         return TAR_OK;
-    if (member->name_too_long)
+    if (member->nameTooLong)
         return TAR_NAME_TOO_LONG;
-    char path[TAR_PATH_MAX + 1];
+    char path[kTarPathMax + 1];
     TarResult result = NormaliseName(member->name, path);
     if (result != TAR_OK)
         return result;
     if (path[0] == 0)
-        return model.is_directory ? TAR_OK : TAR_BAD_NAME;
+        return model.isDirectory ? TAR_OK : TAR_BAD_NAME;
     return AddPath(index, path, &model);
 }
 
@@ -320,7 +306,7 @@ static void CountMembers(TarReader reader, uint32_t *members, size_t *name_bytes
     TarMember member;
     *members = 0;
     *name_bytes = 0;
-    while (*members < TAR_INDEX_MAX_ENTRIES && TarNextMember(&reader, &member, &at_end) == TAR_OK &&
+    while (*members < KVZ_REF_MAX_ENTRIES && TarNextMember(&reader, &member, &at_end) == TAR_OK &&
            !at_end) {
         if (member.kind == TAR_MEMBER_SKIPPED)
             continue;
@@ -345,7 +331,7 @@ static TarResult ReadEntries(TarIndex *index, TarReader reader)
 
 TarResult TarIndexBuild(TarIndex *index, uint64_t archive_size, TarReadFn read, void *context)
 {
-    index->root_first_child = index->root_last_child = TAR_NONE;
+    index->rootFirstChild = index->rootLastChild = kTarNone;
     const TarReader reader = {archive_size, read, context, 0};
     uint32_t members = 0;
     size_t name_bytes = 0;
@@ -389,7 +375,7 @@ void TarIndexFree(TarIndex *index)
     free(index->entries);
     free(index->buckets);
     memset(index, 0, sizeof *index);
-    index->root_first_child = index->root_last_child = TAR_NONE;
+    index->rootFirstChild = index->rootLastChild = kTarNone;
 }
 
 const char *TarResultName(TarResult result)

@@ -7,7 +7,7 @@
 // sparse files and volume labels are left out; the rest still mounts. What the library could not
 // serve faithfully as a Windows file tree refuses the whole archive: absolute names, ".."
 // components, backslashes, characters Windows forbids in names, malformed UTF-8, a path longer than
-// TAR_PATH_MAX, a name used twice, and every fault of the headers themselves (a header cut short, a
+// kTarPathMax, a name used twice, and every fault of the headers themselves (a header cut short, a
 // bad checksum, a malformed number or pax record, data running past the end, a missing end block).
 #ifndef KVZ_REF_TAR_INDEX_H
 #define KVZ_REF_TAR_INDEX_H
@@ -19,25 +19,25 @@
 
 // A hostile archive of tiny headers with deep paths could otherwise make the
 // index claim far more memory than its own size.
-#ifndef TAR_INDEX_MAX_ENTRIES
-#define TAR_INDEX_MAX_ENTRIES (1u << 22)
+#ifndef KVZ_REF_MAX_ENTRIES
+#define KVZ_REF_MAX_ENTRIES (1u << 22)
 #endif
 
-#define TAR_NONE 0xFFFFFFFFu // no entry
-#define TAR_ROOT 0xFFFFFFFEu // the archive's top level, which has no entry
+static const uint32_t kTarNone = 0xFFFFFFFFu; // no entry
+static const uint32_t kTarRoot = 0xFFFFFFFEu; // the archive's top level, which has no entry
 
 struct TarEntry {
-    char *path;           // below the archive root, '\'-separated; in a name block
-    uint32_t name_at;     // offset of the last component in path
-    uint32_t parent;      // directory entry, or TAR_ROOT
-    uint32_t first_child; // children in archive order
-    uint32_t last_child;
-    uint32_t next_sibling;
-    uint32_t hash_next;   // chain of the path's hash bucket
-    uint64_t data_offset; // of the file's first byte in the archive
+    char *path;          // below the archive root, '\'-separated; in a name block
+    uint32_t nameAt;     // offset of the last component in path
+    uint32_t parent;     // directory entry, or kTarRoot
+    uint32_t firstChild; // children in archive order
+    uint32_t lastChild;
+    uint32_t nextSibling;
+    uint32_t hashNext;   // chain of the path's hash bucket
+    uint64_t dataOffset; // of the file's first byte in the archive
     uint64_t size;
     int64_t mtime; // seconds since 1970; 0 for implied directories
-    bool is_directory;
+    bool isDirectory;
 };
 
 // A block of entry paths, allocated whole; the bytes follow the record.
@@ -55,10 +55,10 @@ struct TarIndex {
     TarEntry *entries;
     uint32_t count;
     uint32_t capacity;
-    uint32_t *buckets; // heads of hash chains; bucket_count is a power of two
-    uint32_t bucket_count;
-    uint32_t root_first_child;
-    uint32_t root_last_child;
+    uint32_t *buckets; // heads of hash chains; bucketCount is a power of two
+    uint32_t bucketCount;
+    uint32_t rootFirstChild;
+    uint32_t rootLastChild;
     TarNameBlock *names; // newest first
 };
 
@@ -73,10 +73,10 @@ TarResult TarIndexFromMemory(TarIndex *index, const void *bytes, size_t size);
 void TarIndexFree(TarIndex *index);
 
 // The entry of path[0..length) ('\'-separated, no leading or trailing
-// separator), ignoring ASCII case: TAR_ROOT for "", TAR_NONE when absent.
+// separator), ignoring ASCII case: kTarRoot for "", kTarNone when absent.
 uint32_t TarIndexFind(const TarIndex *index, const char *path, size_t length);
 
-// First child of a directory entry (or TAR_ROOT) in archive order, TAR_NONE
+// First child of a directory entry (or kTarRoot) in archive order, kTarNone
 // when it has none or is a file.
 uint32_t TarFirstChild(const TarIndex *index, uint32_t directory);
 

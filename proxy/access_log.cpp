@@ -5,10 +5,10 @@
 
 // Bytes of encoded text gathered before one fwrite. A line of two full paths
 // fits in one write; a longer one goes out in several, all under the lock.
-#ifndef KVZ_LOG_CHUNK_BYTES
-#define KVZ_LOG_CHUNK_BYTES 2048
+#ifndef KVZ_PROXY_LOG_CHUNK_BYTES
+#define KVZ_PROXY_LOG_CHUNK_BYTES 2048
 #endif
-static_assert(KVZ_LOG_CHUNK_BYTES >= 2 && KVZ_LOG_CHUNK_BYTES % 2 == 0,
+static_assert(KVZ_PROXY_LOG_CHUNK_BYTES >= 2 && KVZ_PROXY_LOG_CHUNK_BYTES % 2 == 0,
               "log chunks hold whole 16-bit characters");
 
 static const WCHAR kSuffixNone[] = TEXT("");
@@ -16,10 +16,7 @@ static const WCHAR kSuffixFailed[] = TEXT(" (FAILED!)");
 static const WCHAR kSuffixSkipped[] = TEXT(" (FAILED - SKIPPED)");
 static const WCHAR kLineEnd[] = TEXT("\r\n");
 
-// Written only by FormatLogTimestamp, under the AccessLog lock.
-static WCHAR TimestampBuffer[LOG_TIMESTAMP_CAPACITY];
-
-/* ---- Numbers and the timestamp ---- */
+// ---- Numbers and the timestamp ----
 
 // Appends value in decimal with at least min_digits digits; returns the new
 // position. A WORD has at most five digits, a DWORD ten.
@@ -59,26 +56,18 @@ DWORD FormatTimestampText(const SYSTEMTIME *time, WCHAR *out)
     return at;
 }
 
-const WCHAR *FormatLogTimestamp(void)
-{
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    FormatTimestampText(&now, TimestampBuffer);
-    return TimestampBuffer;
-}
-
 void FormatUnsigned(DWORD value, WCHAR *out)
 {
     out[AppendDecimal(out, 0, value, 1)] = 0;
 }
 
-/* ---- Encoding into the stream ---- */
+// ---- Encoding into the stream ----
 
 // Encoded bytes waiting for one fwrite; lives on the writer's stack.
 struct LogChunk {
     FILE *stream;
     size_t used;
-    unsigned char bytes[KVZ_LOG_CHUNK_BYTES];
+    unsigned char bytes[KVZ_PROXY_LOG_CHUNK_BYTES];
 };
 
 static void ChunkFlush(LogChunk *chunk)
@@ -104,11 +93,16 @@ void WriteLogLine(const WCHAR *const *texts, unsigned count)
     if (AccessLog.stream == NULL)
         return;
     DWORD saved_error = GetLastError();
+    WCHAR timestamp[kLogTimestampCapacity];
+    SYSTEMTIME now;
     LogChunk chunk;
     chunk.used = 0;
     EnterCriticalSection(&AccessLog.lock);
+    // The clock is read under the lock, so the lines stand in time order.
+    GetLocalTime(&now);
+    FormatTimestampText(&now, timestamp);
     chunk.stream = AccessLog.stream;
-    ChunkPut(&chunk, FormatLogTimestamp());
+    ChunkPut(&chunk, timestamp);
     for (unsigned i = 0; i < count; i++)
         ChunkPut(&chunk, texts[i]);
     ChunkFlush(&chunk);
@@ -116,13 +110,13 @@ void WriteLogLine(const WCHAR *const *texts, unsigned count)
     SetLastError(saved_error);
 }
 
-/* ---- The five lines ---- */
+// ---- The five lines ----
 
 void LogClose(KVZHANDLE handle)
 {
     if (AccessLog.stream == NULL)
         return;
-    WCHAR number[LOG_NUMBER_CAPACITY];
+    WCHAR number[kLogNumberCapacity];
     FormatUnsigned(handle, number);
     const WCHAR *texts[] = {TEXT("Closing #"), number, kLineEnd};
     WriteLogLine(texts, 3);
@@ -132,7 +126,7 @@ void LogRedirectedOpen(LPCWSTR name, LPCWSTR composed, KVZHANDLE handle)
 {
     if (AccessLog.stream == NULL)
         return;
-    WCHAR number[LOG_NUMBER_CAPACITY];
+    WCHAR number[kLogNumberCapacity];
     FormatUnsigned(handle, number);
     const WCHAR *texts[] = {name, TEXT(" => "), composed, TEXT(" [#"), number, TEXT("]"), kLineEnd};
     WriteLogLine(texts, 7);
@@ -142,7 +136,7 @@ void LogOrdinaryOpen(LPCWSTR name, KVZHANDLE handle)
 {
     if (AccessLog.stream == NULL)
         return;
-    WCHAR number[LOG_NUMBER_CAPACITY];
+    WCHAR number[kLogNumberCapacity];
     FormatUnsigned(handle, number);
     const WCHAR *suffix = handle == KVZ_INVALID_HANDLE ? kSuffixFailed : kSuffixNone;
     const WCHAR *texts[] = {name, suffix, TEXT(" [#"), number, TEXT("]"), kLineEnd};

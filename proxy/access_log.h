@@ -14,22 +14,18 @@
 
 // Room for the longest timestamp any SYSTEMTIME can give: six 16-bit fields
 // of up to five digits, eight punctuation characters and the terminator.
-#define LOG_TIMESTAMP_CAPACITY 39
+static const DWORD kLogTimestampCapacity = 39;
 
 // Room for a 32-bit unsigned decimal and its terminator.
-#define LOG_NUMBER_CAPACITY 11
+static const DWORD kLogNumberCapacity = 11;
 
 // Formats time as "[%02d.%02d.%d %02d:%02d:%02d] " (day, month, year, hour,
 // minute, second, each an unsigned 16-bit value) into out, which holds
-// LOG_TIMESTAMP_CAPACITY characters. Returns the number of characters
+// kLogTimestampCapacity characters. Returns the number of characters
 // written before the terminator (22 for a four-digit year).
 DWORD FormatTimestampText(const SYSTEMTIME *time, WCHAR *out);
 
-// Reads the local time and formats it into the one shared timestamp buffer,
-// which it returns. Only to be called with the AccessLog lock held.
-const WCHAR *FormatLogTimestamp(void);
-
-// Writes value as unsigned decimal into out (LOG_NUMBER_CAPACITY characters).
+// Writes value as unsigned decimal into out (kLogNumberCapacity characters).
 void FormatUnsigned(DWORD value, WCHAR *out);
 
 // Writes one line: the timestamp, then the count texts in order. The texts

@@ -10,7 +10,7 @@ void (*ConfigFreeHook)(void *block) = NULL;
 long (*ConfigTellHook)(FILE *stream) = NULL;
 size_t (*ConfigReadHook)(void *buffer, size_t size, size_t count, FILE *stream) = NULL;
 
-/* ---- Heap and stream, through the test seams ---- */
+// ---- Heap and stream, through the test seams ----
 
 static void *Allocate(size_t size)
 {
@@ -47,7 +47,7 @@ static char *CopyText(const char *text, uint32_t length)
     return copy;
 }
 
-/* ---- Store ---- */
+// ---- Store ----
 
 void ConfigInit(ConfigStore *store)
 {
@@ -106,7 +106,7 @@ ConfigEntry *ConfigFindEntry(const ConfigSection *section, const char *key)
     return NULL;
 }
 
-/* ---- Reading the file ---- */
+// ---- Reading the file ----
 
 // Reads the whole file open in stream, or null when it could not be opened,
 // into a new buffer with a NUL behind its bytes, and closes the stream. Gives
@@ -118,7 +118,7 @@ static uint32_t ReadWholeFile(FILE *stream, char **text, size_t *size)
     long end = -1;
     if (fseek(stream, 0, SEEK_END) == 0)
         end = StreamPosition(stream);
-    if (end < 0 || (uint64_t)end > ConfigMaxFileSize || fseek(stream, 0, SEEK_SET) != 0) {
+    if (end < 0 || (uint64_t)end > kConfigMaxFileSize || fseek(stream, 0, SEEK_SET) != 0) {
         fclose(stream);
         return CONFIG_UNREADABLE;
     }
@@ -151,7 +151,7 @@ static void NormaliseLineEnds(char *text, size_t count)
     }
 }
 
-/* ---- What editors write ---- */
+// ---- What editors write ----
 
 // Notepad's "UTF-8" puts EF BB BF before the text, its "Unicode" writes
 // UTF-16LE behind FF FE. Both are turned into the 8-bit text the reader
@@ -209,7 +209,7 @@ static size_t DecodeEditorText(char *text, size_t size)
     return size;
 }
 
-/* ---- Lines ---- */
+// ---- Lines ----
 
 // Makes the section named by the header line current, adding it if new.
 // line starts with "["; its name is cut off in place at the first "]".
@@ -314,7 +314,7 @@ static uint32_t LoadStream(ConfigStore *store, FILE *stream)
     return result;
 }
 
-/* ---- Front ends: the file by its 8-bit or its wide name ---- */
+// ---- Front ends: the file by its 8-bit or its wide name ----
 
 uint32_t ConfigLoad(ConfigStore *store, const char *path)
 {

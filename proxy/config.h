@@ -64,14 +64,14 @@ enum : uint32_t {
 };
 
 // The largest file ConfigLoad reads: every length must fit its 32-bit field.
-const uint64_t ConfigMaxFileSize = 0xFFFFFFFFu;
+static const uint64_t kConfigMaxFileSize = 0xFFFFFFFFu;
 
 // Makes store empty. Call once before the first ConfigLoad.
 void ConfigInit(ConfigStore *store);
 
 // Releases what store holds, as ConfigRelease does, then reads the 8-bit file
 // name path into it. Returns CONFIG_LOADED, CONFIG_UNREADABLE (also for a null
-// store or path, or a file larger than ConfigMaxFileSize) or
+// store or path, or a file larger than kConfigMaxFileSize) or
 // CONFIG_OUT_OF_MEMORY. Whatever the result, no buffer of the read stays
 // allocated; only the store's records and strings do.
 uint32_t ConfigLoad(ConfigStore *store, const char *path);

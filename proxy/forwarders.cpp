@@ -5,13 +5,9 @@
 // by the platform where the compiler cannot: see KVZ_FORWARD).
 #include "proxy/proxy_state.h"
 
-// The table entry of an ordinal as its own type; going through void (*)(void)
-// keeps the cast legal for every definition of FARPROC.
-#define FORWARD_ENTRY(type, ordinal) ((type)(void (*)(void))ForwardTable[(ordinal)-1])
-
 // The body of a forwarder: the call of its entry with args, as a tail call.
 #define FORWARD(type, ordinal, args)                                                               \
-    KVZ_FORWARD(ForwardTable, (ordinal)-1, FORWARD_ENTRY(type, ordinal) args)
+    KVZ_FORWARD(ForwardTable, (ordinal)-1, NEXT_ENTRY(type, ordinal) args)
 
 /* pdaKVZ.@1 */
 KVZ_EXPORT KVZ_FORWARDER KVZHANDLE WINAPI KVZ_FindFirstFile(LPCWSTR pattern,

@@ -14,40 +14,13 @@
 #include "proxy/proxy_state.h"
 #include "proxy/wide_text.h"
 
-// The next library's entry of an ordinal, as its own type. Going through
-// void (*)(void) keeps the cast legal for every FARPROC definition.
-#define NEXT_ENTRY(type, ordinal) ((type)(void (*)(void))ForwardTable[(ordinal)-1])
+// The next library's entries that the interceptors call through.
 #define Next_CloseHandle NEXT_ENTRY(PFN_KVZ_CloseHandle, KVZ_ORD_CloseHandle)
 #define Next_CreateFile NEXT_ENTRY(PFN_KVZ_CreateFileW, KVZ_ORD_CreateFile)
 #define Next_Mount NEXT_ENTRY(PFN_KVZ_MountW, KVZ_ORD_Mount)
 #define Next_Mounted NEXT_ENTRY(PFN_KVZ_MountedW, KVZ_ORD_Mounted)
 
-/* ---- Names ---- */
-
-// Characters before the terminator. Every open of the host passes through
-// here, so the count looks at eight characters per round.
-static inline DWORD CountChars(LPCWSTR text)
-{
-    const WCHAR *p = text;
-    for (;; p += 8) {
-        if (p[0] == 0)
-            return (DWORD)(p - text);
-        if (p[1] == 0)
-            return (DWORD)(p + 1 - text);
-        if (p[2] == 0)
-            return (DWORD)(p + 2 - text);
-        if (p[3] == 0)
-            return (DWORD)(p + 3 - text);
-        if (p[4] == 0)
-            return (DWORD)(p + 4 - text);
-        if (p[5] == 0)
-            return (DWORD)(p + 5 - text);
-        if (p[6] == 0)
-            return (DWORD)(p + 6 - text);
-        if (p[7] == 0)
-            return (DWORD)(p + 7 - text);
-    }
-}
+// ---- Names ----
 
 // ASCII letter test against both cases and nothing else; upper is 'A'..'Z'.
 static bool IsLetter(WCHAR c, char upper)
@@ -55,19 +28,10 @@ static bool IsLetter(WCHAR c, char upper)
     return c == (WCHAR)upper || c == (WCHAR)(upper + ('a' - 'A'));
 }
 
-// Index one past the last backslash at or before index from, or 0.
-static DWORD FileNameStart(LPCWSTR path, DWORD from)
-{
-    DWORD i = from;
-    while (i > 0 && path[i] != TEXT('\\'))
-        i--;
-    return path[i] == TEXT('\\') ? i + 1 : 0;
-}
-
 bool IsSoundFolderPath(LPCWSTR path, DWORD *file_name_index)
 {
     DWORD n = WideLength(path);
-    DWORD index = n == 0 ? 0 : FileNameStart(path, n - 1);
+    DWORD index = n == 0 ? 0 : WideFileNameStart(path, n - 1);
     *file_name_index = index;
     if (index < 6)
         return false;
@@ -78,11 +42,13 @@ bool IsSoundFolderPath(LPCWSTR path, DWORD *file_name_index)
            IsLetter(path[s + 3], 'N') && IsLetter(path[s + 4], 'D') && path[s + 5] == TEXT('\\');
 }
 
-// True when the n-character name ends in ".ogg", the full stop exact.
-static bool HasOggExtension(LPCWSTR name, DWORD n)
+// True when the name ending at end ends in ".ogg", the full stop exact. The
+// last letter comes first: it tells most other names apart at once, where
+// the full stop of their own extension would not.
+static bool HasOggExtension(LPCWSTR name, const WCHAR *end)
 {
-    return n >= 4 && name[n - 4] == TEXT('.') && IsLetter(name[n - 3], 'O') &&
-           IsLetter(name[n - 2], 'G') && IsLetter(name[n - 1], 'G');
+    return end - name >= 4 && IsLetter(end[-1], 'G') && IsLetter(end[-2], 'G') &&
+           IsLetter(end[-3], 'O') && end[-4] == TEXT('.');
 }
 
 // Composes dir (dir_length characters) and file_name (name_length characters
@@ -98,7 +64,7 @@ static bool ComposePath(WCHAR *out, const WCHAR *dir, DWORD dir_length, LPCWSTR 
     return true;
 }
 
-/* ---- Exports ---- */
+// ---- Exports ----
 
 // A sound-folder archive whose name fits beside the archive directory.
 static bool ComposeRelocatedArchive(LPCWSTR archive, WCHAR *composed)
@@ -123,9 +89,10 @@ static KVZHANDLE OpenAsGiven(LPCWSTR name, DWORD access, DWORD share,
                              LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                              HANDLE template_file)
 {
+    if (AccessLog.stream == NULL) // nothing to log: the call is the last thing done
+        return Next_CreateFile(name, access, share, security, disposition, flags, template_file);
     KVZHANDLE h = Next_CreateFile(name, access, share, security, disposition, flags, template_file);
-    if (AccessLog.stream != NULL)
-        LogOrdinaryOpen(name, h);
+    LogOrdinaryOpen(name, h);
     return h;
 }
 
@@ -136,7 +103,7 @@ static KVZHANDLE OpenSound(LPCWSTR name, DWORD n, DWORD access, DWORD share,
                            LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                            HANDLE template_file)
 {
-    DWORD name_at = FileNameStart(name, n - 4);
+    DWORD name_at = WideFileNameStart(name, n - 4);
     WCHAR composed[MAX_PATH];
     if (ComposePath(composed, SoundDirPath, SoundDirLength, name + name_at, n - name_at)) {
         KVZHANDLE h =
@@ -150,15 +117,16 @@ static KVZHANDLE OpenSound(LPCWSTR name, DWORD n, DWORD access, DWORD share,
 }
 
 /* pdaKVZ.@4: an .ogg name is first opened read-only in the sound directory.
-   Every open of the host comes here; other names cost a length count and a
-   look at their last four characters. */
+   Every open of the host comes here; other names cost the search for their
+   end and a look at their last character or few. */
 KVZ_EXPORT KVZHANDLE WINAPI KVZ_CreateFile(LPCWSTR name, DWORD access, DWORD share,
                                            LPSECURITY_ATTRIBUTES security, DWORD disposition,
                                            DWORD flags, HANDLE template_file)
 {
-    DWORD n = CountChars(name);
-    if (HasOggExtension(name, n))
-        return OpenSound(name, n, access, share, security, disposition, flags, template_file);
+    const WCHAR *end = WideEnd(name);
+    if (HasOggExtension(name, end))
+        return OpenSound(name, (DWORD)(end - name), access, share, security, disposition, flags,
+                         template_file);
     return OpenAsGiven(name, access, share, security, disposition, flags, template_file);
 }
 

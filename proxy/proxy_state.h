@@ -37,6 +37,10 @@ extern KVZ_MODULE_DATA HMODULE ProxyModule;
 extern KVZ_MODULE_DATA HMODULE NextLibrary;
 extern KVZ_MODULE_DATA FARPROC ForwardTable[KVZ_HANDHELD_ORDINAL_COUNT];
 
+// The next library's entry of an ordinal, as its own type. Going through
+// void (*)(void) keeps the cast legal for every definition of FARPROC.
+#define NEXT_ENTRY(type, ordinal) ((type)(void (*)(void))ForwardTable[(ordinal)-1])
+
 // The caption of every message box the proxy shows.
 extern KVZ_MODULE_DATA const WCHAR ProxyCaption[];
 

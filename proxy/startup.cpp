@@ -9,8 +9,6 @@
 #include "proxy/proxy_state.h"
 #include "proxy/wide_text.h"
 
-static const DWORD kNoRoom = (DWORD)-1;
-
 // ---- Messages ----
 static const UINT kErrorBox = MB_OK | MB_ICONERROR;                                // 0x10
 static const UINT kQuestionBox = MB_YESNO | MB_ICONEXCLAMATION | MB_SETFOREGROUND; // 0x10034
@@ -28,7 +26,10 @@ static const WCHAR kModulePathTooLong[] = TEXT("Der Pfad von pdaKVZ.dll ist zu l
 static const WCHAR kKeyPathTooLongFormat[] = TEXT("Der Pfad f\u00FCr %s ist zu lang!");
 
 // The longest text a message gets: a format plus one value of MAX_PATH.
-#define PROXY_MESSAGE_CHARS (MAX_PATH + 64)
+static const DWORD kMessageChars = MAX_PATH + 64;
+
+// The configuration file, looked up in ModuleDir and opened by its wide path.
+static const WCHAR kConfigName[] = TEXT("sound_config.txt");
 
 static void ShowError(const WCHAR *text)
 {
@@ -38,8 +39,8 @@ static void ShowError(const WCHAR *text)
 // Shows "text with %s" for one value; the buffer always holds it whole.
 static void ShowErrorWith(const WCHAR *format, const WCHAR *value)
 {
-    WCHAR text[PROXY_MESSAGE_CHARS];
-    WideFormat(text, PROXY_MESSAGE_CHARS, format, value);
+    WCHAR text[kMessageChars];
+    WideFormat(text, kMessageChars, format, value);
     ShowError(text);
 }
 
@@ -55,9 +56,7 @@ BOOL SetModuleDirFromPath(const WCHAR *path, DWORD length)
     ModuleDirLength = 0;
     if (length == 0 || length >= MAX_PATH)
         return FALSE;
-    DWORD slash = length;
-    while (slash > 0 && path[slash - 1] != '\\')
-        slash--;
+    DWORD slash = WideFileNameStart(path, length - 1);
     if (slash == 0)
         return FALSE;
     for (DWORD i = 0; i < slash; i++)
@@ -76,7 +75,7 @@ BOOL BuildDirPath(WCHAR *dest, DWORD *length, const char *value)
     size_t n = strlen(value);
     if (n > 0 && value[n - 1] != '\\')
         at = WideAppend(dest, at, MAX_PATH, TEXT("\\"));
-    if (at == kNoRoom || at > MAX_PATH - PROXY_DIR_TAIL_ROOM)
+    if (at == kNoRoom || at > MAX_PATH - kDirTailRoom)
         return FALSE;
     *length = at;
     return TRUE;
@@ -87,7 +86,7 @@ BOOL BuildDirPath(WCHAR *dest, DWORD *length, const char *value)
 static BOOL BuildConfigPath(WCHAR *dest, DWORD capacity)
 {
     DWORD at = WideAppend(dest, 0, capacity, ModuleDir);
-    return WideAppend(dest, at, capacity, TEXT(PROXY_CONFIG_NAME)) != kNoRoom;
+    return WideAppend(dest, at, capacity, kConfigName) != kNoRoom;
 }
 
 // ---- Steps ----

@@ -13,10 +13,7 @@
 // it: the probe patterns "*.ogg" and "*.KVZ" with their terminator. A real
 // file name appended later by the interception code has the same bound: a
 // directory that fits leaves room for at least five characters of name.
-#define PROXY_DIR_TAIL_ROOM 6
-
-// Configuration file, looked up in ModuleDir and opened by its wide path.
-#define PROXY_CONFIG_NAME "sound_config.txt"
+static const DWORD kDirTailRoom = 6;
 
 // Fills ModuleDir and ModuleDirLength from the proxy's full file name (length
 // characters of path, as GetModuleFileNameW returned them). FALSE, with ModuleDir
@@ -28,7 +25,7 @@ BOOL SetModuleDirFromPath(const WCHAR *path, DWORD length);
 // with a backslash is taken as it is, any other is appended to ModuleDir; a
 // backslash is added unless the value is empty or already ends in one. Each
 // byte becomes one character, taken as a signed 8-bit value. On success dest
-// holds the path, NUL-terminated at *length, and at least PROXY_DIR_TAIL_ROOM
+// holds the path, NUL-terminated at *length, and at least kDirTailRoom
 // characters of MAX_PATH remain behind it. FALSE when it would not fit; dest
 // and *length are then unspecified.
 BOOL BuildDirPath(WCHAR *dest, DWORD *length, const char *value);

@@ -1,15 +1,7 @@
 // 16-bit text helpers; see wide_text.h.
 #include "proxy/wide_text.h"
 
-static const DWORD kNoRoom = (DWORD)-1;
-
-DWORD WideLength(const WCHAR *text)
-{
-    DWORD n = 0;
-    while (text[n] != 0)
-        n++;
-    return n;
-}
+#include <string.h>
 
 DWORD WideAppend(WCHAR *dest, DWORD at, DWORD capacity, const WCHAR *text)
 {
@@ -30,9 +22,7 @@ static WCHAR WidenByte(char b)
 
 DWORD WideAppendNarrow(WCHAR *dest, DWORD at, DWORD capacity, const char *text)
 {
-    DWORD n = 0;
-    while (text[n] != 0)
-        n++;
+    DWORD n = (DWORD)strlen(text);
     if (at >= capacity || n >= capacity - at)
         return kNoRoom;
     for (DWORD i = 0; i < n; i++)

@@ -1,3 +1,4 @@
+// Console output of kvz_unpack; see console.h.
 #include "unpack/console.h"
 
 #include <stdio.h>

@@ -1,49 +1,50 @@
-// Copy of one archive file through the one 100-byte CopyBuffer.
+// Copy of one archive file through the one 100-byte CopyBuffer; see extract.h.
+#include "unpack/extract.h"
+
 #include <stdint.h>
 
 #include "unpack/console.h"
 #include "unpack/library.h"
 #include "unpack/output_file.h"
-#include "unpack/walk.h"
 
 // The unit of every read from the archive library.
-#define COPY_PIECE_BYTES 100
-static_assert(COPY_PIECE_BYTES == OUTPUT_PIECE_BYTES, "pieces go to the output whole");
+static const DWORD kCopyPieceBytes = 100;
+static_assert(kCopyPieceBytes == kOutputPieceBytes, "pieces go to the output whole");
 
-static unsigned char CopyBuffer[COPY_PIECE_BYTES];
+static unsigned char CopyBuffer[kCopyPieceBytes];
 
 // Progress: one dot whenever the tens of the percentage copied grow. The
 // tens are copied * 10 / size rounded down, computed in 64 bits; the test
 // itself is a multiplication, so the loop divides only when a dot is due.
 struct Progress {
     uint32_t size;
-    uint32_t tens_shown;
-    uint64_t next_dot_at; // copied * 10 reaching this shows the next dot
+    uint32_t tensShown;
+    uint64_t nextDotAt; // copied * 10 reaching this shows the next dot
 };
 
 static void StartProgress(Progress *progress, uint32_t size)
 {
     progress->size = size;
-    progress->tens_shown = 0;
-    progress->next_dot_at = size;
+    progress->tensShown = 0;
+    progress->nextDotAt = size;
 }
 
 static void ShowProgress(Progress *progress, uint32_t copied)
 {
     if (progress->size == 0) {
         // Nothing to measure: one dot, as for every file of up to 100 bytes.
-        if (progress->tens_shown == 0) {
+        if (progress->tensShown == 0) {
             PrintChar('.');
-            progress->tens_shown = 10;
+            progress->tensShown = 10;
         }
         return;
     }
     uint64_t scaled = (uint64_t)copied * 10;
-    if (scaled < progress->next_dot_at)
+    if (scaled < progress->nextDotAt)
         return;
     PrintChar('.');
-    progress->tens_shown = (uint32_t)(scaled / progress->size);
-    progress->next_dot_at = ((uint64_t)progress->tens_shown + 1) * progress->size;
+    progress->tensShown = (uint32_t)(scaled / progress->size);
+    progress->nextDotAt = ((uint64_t)progress->tensShown + 1) * progress->size;
 }
 
 // Result of CopyPieces.
@@ -59,10 +60,10 @@ static int CopyPieces(KVZHANDLE entry, uint32_t size)
     for (;;) {
         ShowProgress(&progress, copied);
         DWORD count = 0;
-        KvzReadFile(entry, CopyBuffer, COPY_PIECE_BYTES, &count, NULL);
+        KvzReadFile(entry, CopyBuffer, kCopyPieceBytes, &count, NULL);
         if (count == 0)
             break;
-        if (count > COPY_PIECE_BYTES) {
+        if (count > kCopyPieceBytes) {
             FlushOutputFile();
             return COPY_READ_SHORT; // a count the buffer cannot hold is no honest read
         }
@@ -78,42 +79,43 @@ static int CopyPieces(KVZHANDLE entry, uint32_t size)
     return written ? COPY_DONE : COPY_WRITE_FAILED;
 }
 
-static void ReportCopy(int result)
+static bool ReportCopy(int result)
 {
-    if (result == COPY_DONE) {
+    if (result == COPY_DONE)
         PrintLine("OK");
-        ExtractedCount++;
-        return;
-    }
-    FailedCount++;
-    if (result == COPY_READ_SHORT)
+    else if (result == COPY_READ_SHORT)
         PrintLine("Fehler beim Lesen der Datei!");
     else
         PrintLine("Fehler beim Schreiben der Datei!");
+    return result == COPY_DONE;
 }
 
-void ExtractFile(const char *entry_path, const char *output_path, unsigned long size)
+bool ExtractFile(const char *entry_path, const char *output_path, unsigned long size)
 {
     KVZHANDLE entry = KvzCreateFile(entry_path, GENERIC_READ, 0, NULL, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (entry == KVZ_INVALID_HANDLE) {
-        FailedCount++;
         PrintLineEnd();
         PrintText("Eingabedatei '");
         PrintText(entry_path);
         PrintLine("' ging nicht zu oeffnen.");
-        return;
+        return false;
     }
     if (!OpenOutputFile(output_path)) {
-        FailedCount++;
         PrintLineEnd();
         PrintText("Ausgabedatei '");
         PrintText(output_path);
         PrintLine("' ging nicht zu oeffnen.");
         KvzCloseHandle(entry);
-        return;
+        return false;
     }
     PrintChar(' ');
-    ReportCopy(CopyPieces(entry, (uint32_t)size));
+    bool copied = ReportCopy(CopyPieces(entry, (uint32_t)size));
     KvzCloseHandle(entry);
+    return copied;
+}
+
+void FinishExtracting(void)
+{
+    CloseOutputFile();
 }

@@ -1,3 +1,4 @@
+// Loading KVZ32.DLL and binding its ordinals; see library.h.
 #include "unpack/library.h"
 
 HMODULE UnpackerModule = NULL;

@@ -1,3 +1,4 @@
+// The -f name filter; see name_filter.h.
 #include "unpack/name_filter.h"
 
 #include <stdlib.h>

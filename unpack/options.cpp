@@ -1,3 +1,4 @@
+// The command line's options; see options.h.
 #include "unpack/options.h"
 
 #include <string.h>

@@ -1,8 +1,9 @@
+// The output file and its buffer; see output_file.h.
 #include "unpack/output_file.h"
 
 #include "platform/file_stream.h"
 
-unsigned char OutputBuffer[OUTPUT_BUFFER_BYTES];
+unsigned char OutputBuffer[KVZ_UNPACK_OUTPUT_BUFFER_BYTES];
 size_t OutputBuffered = 0;
 
 static FILE *OutputStream = NULL;
@@ -43,7 +44,7 @@ bool WriteOutputFileSlow(const void *bytes, size_t count)
 {
     if (!WriteBuffered())
         return false;
-    if (count >= OUTPUT_BUFFER_BYTES)
+    if (count >= KVZ_UNPACK_OUTPUT_BUFFER_BYTES)
         return WriteThrough(bytes, count);
     memcpy(OutputBuffer, bytes, count);
     OutputBuffered = count;

@@ -13,11 +13,11 @@
 // Large enough that the system call per buffer costs little beside the
 // copy, small enough to stay in the processor's cache between the copy into
 // it and the write out of it.
-#ifndef OUTPUT_BUFFER_BYTES
-#define OUTPUT_BUFFER_BYTES (256u * 1024u)
+#ifndef KVZ_UNPACK_OUTPUT_BUFFER_BYTES
+#define KVZ_UNPACK_OUTPUT_BUFFER_BYTES (256u * 1024u)
 #endif
 
-extern unsigned char OutputBuffer[OUTPUT_BUFFER_BYTES];
+extern unsigned char OutputBuffer[KVZ_UNPACK_OUTPUT_BUFFER_BYTES];
 extern size_t OutputBuffered; // bytes of OutputBuffer not yet written
 
 // Opens path with the mode "wb" (created or emptied) and empties the buffer.
@@ -30,18 +30,18 @@ bool WriteOutputFileSlow(const void *bytes, size_t count);
 
 // The unit of the copy: every piece the unpacker writes comes in a buffer of
 // this many bytes.
-#define OUTPUT_PIECE_BYTES 100
+static const size_t kOutputPieceBytes = 100;
 
-// Adds the first count bytes (at most OUTPUT_PIECE_BYTES) of piece, a buffer
-// of OUTPUT_PIECE_BYTES bytes, to the output file. False when the file could
+// Adds the first count bytes (at most kOutputPieceBytes) of piece, a buffer
+// of kOutputPieceBytes bytes, to the output file. False when the file could
 // not take them; every later write and flush of this file then fails too.
 // Inline, and it copies the whole piece whatever count says (the bytes
 // behind count are overwritten by the next piece or never written out): a
 // copy of fixed length is a few moves, one of varying length a slow loop.
 inline bool WriteOutputPiece(const unsigned char *piece, size_t count)
 {
-    if (OUTPUT_BUFFER_BYTES - OutputBuffered >= OUTPUT_PIECE_BYTES) {
-        memcpy(OutputBuffer + OutputBuffered, piece, OUTPUT_PIECE_BYTES);
+    if (KVZ_UNPACK_OUTPUT_BUFFER_BYTES - OutputBuffered >= kOutputPieceBytes) {
+        memcpy(OutputBuffer + OutputBuffered, piece, kOutputPieceBytes);
         OutputBuffered += count;
         return true;
     }

@@ -1,3 +1,4 @@
+// Path helpers of kvz_unpack; see paths.h.
 #include "unpack/paths.h"
 
 #include <string.h>
@@ -12,7 +13,7 @@ bool CopyPath(char *dest, const char *source)
 
 bool AppendPath(char *dest, size_t at, const char *source, size_t count)
 {
-    if (at > UNPACK_PATH_MAX_LENGTH || count > UNPACK_PATH_MAX_LENGTH - at)
+    if (at > kPathMaxLength || count > kPathMaxLength - at)
         return false;
     memmove(dest + at, source, count);
     dest[at + count] = 0;
@@ -34,11 +35,11 @@ size_t DrivePrefixLength(const char *directory)
     return i;
 }
 
-// The current directory into current (UNPACK_PATH_CHARS); its length, or -1.
+// The current directory into current (kPathChars); its length, or -1.
 static int ReadCurrentDirectory(char *current)
 {
-    DWORD length = GetCurrentDirectoryA(UNPACK_PATH_CHARS, current);
-    if (length == 0 || length > UNPACK_PATH_MAX_LENGTH)
+    DWORD length = GetCurrentDirectoryA(kPathChars, current);
+    if (length == 0 || length > kPathMaxLength)
         return -1;
     return (int)length;
 }
@@ -49,7 +50,7 @@ int MakeAbsolutePath(char *path)
     if (strchr(path, ':') != NULL || (path[0] == '\\' && path[1] == '\\'))
         return (int)n;
 
-    char joined[UNPACK_PATH_CHARS];
+    char joined[kPathChars];
     int current = ReadCurrentDirectory(joined);
     if (current < 0)
         return ABSOLUTE_PATH_NO_CURRENT;
@@ -101,14 +102,14 @@ bool ResolvePath(const char *path, char *out)
             length = DropLastComponent(out, prefix, length);
             continue;
         }
-        if (part + 1 > UNPACK_PATH_MAX_LENGTH - length)
+        if (part + 1 > kPathMaxLength - length)
             return false;
         out[length++] = '\\';
         memcpy(out + length, start, part);
         length += part;
     }
     if (length == prefix) {
-        if (length >= UNPACK_PATH_MAX_LENGTH)
+        if (length >= kPathMaxLength)
             return false;
         out[length++] = '\\';
     }

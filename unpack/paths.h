@@ -1,5 +1,5 @@
 // Paths of kvz_unpack: 8-bit, zero-terminated, backslash the only separator,
-// each in a buffer of UNPACK_PATH_CHARS characters.
+// each in a buffer of kPathChars characters.
 #ifndef KVZ_UNPACK_PATHS_H
 #define KVZ_UNPACK_PATHS_H
 
@@ -8,22 +8,22 @@
 // A path of up to 1024 characters and its terminator: the unpacker's buffers
 // have always been this size, and Windows paths without the \\?\ prefix are
 // far shorter.
-#define UNPACK_PATH_CHARS 1025
-#define UNPACK_PATH_MAX_LENGTH (UNPACK_PATH_CHARS - 1)
+static const int kPathChars = 1025;
+static const int kPathMaxLength = kPathChars - 1;
 
-// Copies source into dest (UNPACK_PATH_CHARS characters). Returns false, and
-// leaves dest empty, when source is longer than UNPACK_PATH_MAX_LENGTH.
+// Copies source into dest (kPathChars characters). Returns false, and
+// leaves dest empty, when source is longer than kPathMaxLength.
 bool CopyPath(char *dest, const char *source);
 
 // Copies count characters of source behind dest[at] and terminates. Returns
-// false, and writes nothing, when the result would not fit UNPACK_PATH_CHARS.
+// false, and writes nothing, when the result would not fit kPathChars.
 bool AppendPath(char *dest, size_t at, const char *source, size_t count);
 
 // Result codes of MakeAbsolutePath besides a length.
 #define ABSOLUTE_PATH_TOO_LONG (-1)   // the absolute path would not fit
 #define ABSOLUTE_PATH_NO_CURRENT (-2) // current directory unknown or too long
 
-// Rewrites the path in its buffer (UNPACK_PATH_CHARS characters) as an
+// Rewrites the path in its buffer (kPathChars characters) as an
 // absolute path and returns its new length, or one of the codes above (the
 // buffer is then unchanged).
 //   - a path with a colon anywhere is left as it is;
@@ -37,7 +37,7 @@ int MakeAbsolutePath(char *path);
 // "C:...", the length of "\\server\share" for a network path, else 0.
 size_t DrivePrefixLength(const char *directory);
 
-// Writes path into out (UNPACK_PATH_CHARS characters) in the form the
+// Writes path into out (kPathChars characters) in the form the
 // platform resolves it to, so that two spellings of one place compare equal:
 // its drive part as written, then its components, each behind one backslash,
 // with empty and "." components dropped and each ".." taking away the

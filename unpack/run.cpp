@@ -1,20 +1,21 @@
+// The run of kvz_unpack; see run.h.
 #include "unpack/run.h"
 
 #include <string.h>
 
 #include "unpack/console.h"
+#include "unpack/extract.h"
 #include "unpack/library.h"
 #include "unpack/name_filter.h"
 #include "unpack/options.h"
-#include "unpack/output_file.h"
 #include "unpack/paths.h"
 #include "unpack/target_check.h"
 #include "unpack/walk.h"
 
-static char ArchivePath[UNPACK_PATH_CHARS];
-static char MountDir[UNPACK_PATH_CHARS];
-static char TargetDir[UNPACK_PATH_CHARS];
-static char OutputPath[UNPACK_PATH_CHARS];
+static char ArchivePath[kPathChars];
+static char MountDir[kPathChars];
+static char TargetDir[kPathChars];
+static char OutputPath[kPathChars];
 static const char *ArchiveName = "";
 
 static void ReportAbsolutePathFailure(int result, const char *too_long_text)
@@ -25,7 +26,7 @@ static void ReportAbsolutePathFailure(int result, const char *too_long_text)
         PrintLine(too_long_text);
 }
 
-// Steps 3 and 4: ArchivePath absolute and existing; false after a message.
+// ArchivePath from the argument, absolute and existing; false after a message.
 static bool ResolveArchivePath(char *argument)
 {
     static const char too_long[] = "Der Pfad der KVZ-Datei ist laenger als 1024 Zeichen!";
@@ -56,7 +57,7 @@ static bool ResolveArchivePath(char *argument)
     return true;
 }
 
-// Steps 5 and 6; false after a message.
+// KVZ32.DLL loaded and all its entry points bound; false after a message.
 static bool LoadLibraryOrReport(void)
 {
     unsigned missing = 0;
@@ -74,7 +75,8 @@ static bool LoadLibraryOrReport(void)
     return true;
 }
 
-// Step 7: MountDir is ArchivePath cut at its last backslash.
+// MountDir: the folder the archive lies in, ArchivePath cut at its last
+// backslash. Returns its length and points ArchiveName at the name behind.
 static int SplitMountDir(void)
 {
     memcpy(MountDir, ArchivePath, sizeof MountDir);
@@ -96,8 +98,8 @@ static size_t DefaultTargetLength(const char *name)
     return dot != NULL ? (size_t)(dot - name) : strlen(name);
 }
 
-// Step 8: TargetDir from -o or the archive name up to its first dot, then
-// made absolute; false after a message.
+// TargetDir from -o or the archive name up to its first dot, then made
+// absolute; false after a message.
 static bool ResolveTargetDir(void)
 {
     static const char too_long[] = "Das Zielverzeichnis ist laenger als 1024 Zeichen!";
@@ -122,8 +124,9 @@ static void ResetCounters(void)
     FailedCount = 0;
 }
 
-// Step 12. The failure line counts what the walk reported as failed, so a
-// target that could not be made is never followed by a success line.
+// The closing line. The failure line counts what the walk reported as
+// failed, so a target that could not be made is never followed by a success
+// line.
 static void PrintSummary(void)
 {
     if (ListOnly) {
@@ -177,7 +180,7 @@ static int MountAndWalk(int mount_length)
         memcpy(OutputPath, TargetDir, sizeof OutputPath);
         ResetCounters();
         WalkDirectory(MountDir, mount_length, OutputPath, (int)strlen(OutputPath), 0);
-        CloseOutputFile();
+        FinishExtracting();
         // A -f name that matched nothing is a failure, told before the summary.
         int unmatched = ForEachUnmatchedName(ReportNotInArchive);
         PrintSummary();

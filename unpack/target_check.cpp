@@ -1,3 +1,4 @@
+// The check that the target hides no archive entry; see target_check.h.
 #include "unpack/target_check.h"
 
 #include <string.h>
@@ -6,12 +7,12 @@
 #include "unpack/name_filter.h"
 #include "unpack/paths.h"
 
-// True when the parent of target_dir is mount_dir; name (UNPACK_PATH_CHARS)
+// True when the parent of target_dir is mount_dir; name (kPathChars)
 // then holds the last component of target_dir.
 static bool IsInMountDir(const char *target_dir, const char *mount_dir, char *name)
 {
-    char target[UNPACK_PATH_CHARS];
-    char mount[UNPACK_PATH_CHARS];
+    char target[kPathChars];
+    char mount[kPathChars];
     if (!ResolvePath(target_dir, target) || !ResolvePath(mount_dir, mount))
         return false;
     char *last = strrchr(target, '\\');
@@ -45,7 +46,7 @@ static bool IsArchiveEntryNamed(char *mount_dir, int mount_length, WIN32_FIND_DA
 bool TargetHidesArchiveEntry(const char *target_dir, char *mount_dir, int mount_length,
                              char hidden_name[MAX_PATH])
 {
-    char name[UNPACK_PATH_CHARS];
+    char name[kPathChars];
     if (PathExists(target_dir) || !IsInMountDir(target_dir, mount_dir, name))
         return false;
     WIN32_FIND_DATAA data;

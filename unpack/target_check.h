@@ -12,7 +12,7 @@
 
 // True when target_dir (absolute) does not exist yet, would be created
 // directly in the mount folder (mount_dir, mount_length characters in a
-// buffer of UNPACK_PATH_CHARS; the two compared resolved, A-Z taken as a-z)
+// buffer of kPathChars; the two compared resolved, A-Z taken as a-z)
 // and bears the name of an entry at the archive's top level (A-Z taken as
 // a-z). That entry's name is then copied to hidden_name. Looks through the
 // mounted archive's search; mount_dir reads as before on return.

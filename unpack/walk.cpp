@@ -1,8 +1,10 @@
+// The walk over the mounted archive; see walk.h.
 #include "unpack/walk.h"
 
 #include <string.h>
 
 #include "unpack/console.h"
+#include "unpack/extract.h"
 #include "unpack/library.h"
 #include "unpack/name_filter.h"
 #include "unpack/options.h"
@@ -14,7 +16,7 @@ int ArchiveEntryCount = 0;
 int FailedCount = 0;
 
 // The run's target directory in resolved form; "" when there is none.
-static char RunOutputDir[UNPACK_PATH_CHARS] = "";
+static char RunOutputDir[kPathChars] = "";
 
 // What the walk does with one entry after the archive and name tests.
 enum EntryUse {
@@ -84,7 +86,7 @@ void SetRunOutputDir(const char *target_dir)
 // True when path resolves to resolved, letters A-Z taken as a-z.
 static bool ResolvesTo(const char *path, const char *resolved)
 {
-    char own[UNPACK_PATH_CHARS];
+    char own[kPathChars];
     return ResolvePath(path, own) && NamesEqualIgnoringCase(own, resolved);
 }
 
@@ -105,8 +107,8 @@ static bool IsOwnOutput(const char *entry_path, const char *output_path, int out
         return false;
     size_t at = (size_t)output_length;
     const char *name = data->cFileName;
-    char output[UNPACK_PATH_CHARS];
-    char resolved[UNPACK_PATH_CHARS];
+    char output[kPathChars];
+    char resolved[kPathChars];
     // An output path that does not fit is never opened: ProcessEntry reports it.
     return AppendPath(output, 0, output_path, at) && AppendPath(output, at, "\\", 1) &&
            AppendPath(output, at + 1, name, strlen(name)) && ResolvePath(entry_path, resolved) &&
@@ -145,7 +147,8 @@ static EntryUse ChooseEntryUse(char *dir_path, int dir_length, const char *outpu
 
 // ---- Walk ----
 
-// Step 2 of a level: the output directory exists afterwards, or false.
+// The output directory of a level, made before its first entry is written;
+// false when it neither exists nor can be made.
 static bool MakeOutputDirectory(char *output_path, int output_length)
 {
     if (!PathExists(output_path) && !CreateDirectoryA(output_path, NULL)) {
@@ -155,7 +158,7 @@ static bool MakeOutputDirectory(char *output_path, int output_length)
         PrintLine("'!");
         return false;
     }
-    if (output_length >= UNPACK_PATH_MAX_LENGTH)
+    if (output_length >= kPathMaxLength)
         return true; // no name fits behind it; each entry reports that
     output_path[output_length] = '\\';
     output_path[output_length + 1] = 0;
@@ -194,7 +197,10 @@ static void ProcessEntry(char *dir_path, int dir_length, char *output_path, int 
                       output_length + name_length + 1, depth + 1);
         PrintLineEnd();
     } else {
-        ExtractFile(dir_path, output_path, data->nFileSizeLow);
+        if (ExtractFile(dir_path, output_path, data->nFileSizeLow))
+            ExtractedCount++;
+        else
+            FailedCount++;
     }
 }
 

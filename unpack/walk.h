@@ -18,7 +18,7 @@ extern int FailedCount;
 // copies, and would be copied into itself. NULL or "" names none.
 void SetRunOutputDir(const char *target_dir);
 
-// Walks the directory in dir_path (a buffer of UNPACK_PATH_CHARS, dir_length
+// Walks the directory in dir_path (a buffer of kPathChars, dir_length
 // characters used) into the output directory in output_path (output_length
 // characters used; unused with -d). depth is 0 for the mount directory and
 // sets the indentation of the listing lines. On return dir_path reads again
@@ -26,10 +26,5 @@ void SetRunOutputDir(const char *target_dir);
 // with -a, a real file whose output path resolves to its own path is skipped
 // like "." and "..", so no file is opened for writing while it is read.
 void WalkDirectory(char *dir_path, int dir_length, char *output_path, int output_length, int depth);
-
-// Copies one archive file (entry_path) to output_path, printing the dots
-// and "OK" or the reason it failed behind the listing line; size is the
-// entry's size from its find data. Counts it in ExtractedCount when done.
-void ExtractFile(const char *entry_path, const char *output_path, unsigned long size);
 
 #endif

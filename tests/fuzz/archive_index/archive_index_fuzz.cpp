@@ -18,18 +18,17 @@ static void CheckIndex(const TarIndex *index, size_t size)
     for (uint32_t i = 0; i < index->count; i++) {
         const TarEntry *entry = &index->entries[i];
         size_t length = strlen(entry->path);
-        Check(length > 0 && length <= TAR_PATH_MAX && entry->name_at < length);
-        Check(entry->data_offset <= size && entry->size <= size - entry->data_offset);
+        Check(length > 0 && length <= kTarPathMax && entry->nameAt < length);
+        Check(entry->dataOffset <= size && entry->size <= size - entry->dataOffset);
         Check(TarIndexFind(index, entry->path, length) == i);
-        Check(entry->parent == TAR_ROOT ||
-              (entry->parent < index->count && index->entries[entry->parent].is_directory));
-        if (!entry->is_directory)
-            Check(entry->first_child == TAR_NONE);
+        Check(entry->parent == kTarRoot ||
+              (entry->parent < index->count && index->entries[entry->parent].isDirectory));
+        if (!entry->isDirectory)
+            Check(entry->firstChild == kTarNone);
     }
     uint32_t seen = 0;
     for (uint32_t i = 0; i < index->count; i++)
-        for (uint32_t c = TarFirstChild(index, i); c != TAR_NONE;
-             c = index->entries[c].next_sibling)
+        for (uint32_t c = TarFirstChild(index, i); c != kTarNone; c = index->entries[c].nextSibling)
             Check(index->entries[c].parent == i && ++seen <= index->count);
 }
 

@@ -228,14 +228,14 @@ TEST(TarIndexTest, RefusesMalformedExtensionRecords)
         {"long name without member", Archive({LongRecord('L', "a")}), TAR_BAD_RECORD},
         {"long name past the end", Archive({long_past_end, File("f")}), TAR_PAST_END},
         {"long name too long",
-         Archive({LongRecord('L', std::string(TAR_RAW_NAME_MAX, 'n')), File("f")}),
+         Archive({LongRecord('L', std::string(kTarRawNameMax, 'n')), File("f")}),
          TAR_NAME_TOO_LONG},
         {"pax path too long",
-         Archive({Pax(PaxRecord("path", std::string(TAR_PATH_MAX + 1, 'n'))), File("f")}),
+         Archive({Pax(PaxRecord("path", std::string(kTarPathMax + 1, 'n'))), File("f")}),
          TAR_NAME_TOO_LONG},
         {"path too long once joined",
-         Archive({Pax(PaxRecord("path", std::string(TAR_PATH_MAX / 2, 'a') + "/" +
-                                            std::string(TAR_PATH_MAX / 2, 'b'))),
+         Archive({Pax(PaxRecord("path", std::string(kTarPathMax / 2, 'a') + "/" +
+                                            std::string(kTarPathMax / 2, 'b'))),
                   File("f")}),
          TAR_NAME_TOO_LONG},
     };
@@ -312,16 +312,16 @@ TEST(TarIndexTest, ReadsUstarGnuAndPaxAlike)
             for (char &c : path)
                 c = c == '/' ? '\\' : c;
             uint32_t at = TarIndexFind(&index, path.c_str(), path.size());
-            ASSERT_NE(at, TAR_NONE) << "format " << format << ": " << path;
+            ASSERT_NE(at, kTarNone) << "format " << format << ": " << path;
             const TarEntry &entry = index.entries[at];
-            EXPECT_EQ(entry.is_directory, w.data == nullptr) << path;
+            EXPECT_EQ(entry.isDirectory, w.data == nullptr) << path;
             EXPECT_EQ(entry.mtime, 1700000000) << path;
             if (w.data != nullptr) {
-                EXPECT_EQ(bytes.substr(entry.data_offset, entry.size), w.data) << path;
+                EXPECT_EQ(bytes.substr(entry.dataOffset, entry.size), w.data) << path;
             }
         }
         for (const char *left_out : {"sym", "hard", "dev", "fifo", "longlink"})
-            EXPECT_EQ(TarIndexFind(&index, left_out, std::strlen(left_out)), TAR_NONE)
+            EXPECT_EQ(TarIndexFind(&index, left_out, std::strlen(left_out)), kTarNone)
                 << "format " << format << ": " << left_out;
         TarIndexFree(&index);
     }
@@ -341,13 +341,13 @@ TEST(TarIndexTest, LeavesOutSparseFilesAndLongNamedLinks)
                              PaxRecord("GNU.sparse.name", "sparse2");
     std::string bytes =
         Archive({gnu_sparse, Pax(pax_sparse), File("GNUSparseFile.0/sparse2", "map"),
-                 LongRecord('L', std::string(3 * TAR_PATH_MAX, 'n')), Typed("short", '2'),
+                 LongRecord('L', std::string(3 * kTarPathMax, 'n')), Typed("short", '2'),
                  File("after", "after")});
     TarIndex index;
     ASSERT_EQ(Index(bytes, &index), TAR_OK);
     ASSERT_EQ(index.count, 1u);
     EXPECT_STREQ(index.entries[0].path, "after");
-    EXPECT_EQ(bytes.substr(index.entries[0].data_offset, index.entries[0].size), "after");
+    EXPECT_EQ(bytes.substr(index.entries[0].dataOffset, index.entries[0].size), "after");
     TarIndexFree(&index);
 }
 
@@ -389,14 +389,14 @@ TEST(TarIndexTest, ServesHardLinksToEarlierFiles)
                    {"later", "later"}};
     for (const auto &w : kServed) {
         uint32_t at = TarIndexFind(&index, w.path, std::strlen(w.path));
-        ASSERT_NE(at, TAR_NONE) << w.path;
+        ASSERT_NE(at, kTarNone) << w.path;
         const TarEntry &entry = index.entries[at];
-        EXPECT_FALSE(entry.is_directory) << w.path;
+        EXPECT_FALSE(entry.isDirectory) << w.path;
         EXPECT_EQ(entry.mtime, 1700000000) << w.path;
-        EXPECT_EQ(bytes.substr(entry.data_offset, entry.size), w.data) << w.path;
+        EXPECT_EQ(bytes.substr(entry.dataOffset, entry.size), w.data) << w.path;
     }
     for (const char *left_out : {"to_later", "to_missing", "to_dir", "to_sym", "to_bad"})
-        EXPECT_EQ(TarIndexFind(&index, left_out, std::strlen(left_out)), TAR_NONE) << left_out;
+        EXPECT_EQ(TarIndexFind(&index, left_out, std::strlen(left_out)), kTarNone) << left_out;
     TarIndexFree(&index);
 }
 
@@ -410,32 +410,32 @@ TEST(TarIndexTest, BuildsTheTreeWithImpliedDirectoriesInArchiveOrder)
                  Typed("./", '5'), File("A/d.txt"), prefixed, Typed("e", '5'), File("f", "")});
     ASSERT_EQ(Index(bytes, &index), TAR_OK);
     std::vector<std::string> top;
-    for (uint32_t i = TarFirstChild(&index, TAR_ROOT); i != TAR_NONE;
-         i = index.entries[i].next_sibling)
+    for (uint32_t i = TarFirstChild(&index, kTarRoot); i != kTarNone;
+         i = index.entries[i].nextSibling)
         top.push_back(index.entries[i].path);
     EXPECT_EQ(top, (std::vector<std::string>{"top.txt", "a", "p", "e", "f"}));
 
     uint32_t a = TarIndexFind(&index, "A", 1);
-    ASSERT_NE(a, TAR_NONE);
-    EXPECT_TRUE(index.entries[a].is_directory);
+    ASSERT_NE(a, kTarNone);
+    EXPECT_TRUE(index.entries[a].isDirectory);
     std::vector<std::string> in_a;
-    for (uint32_t i = TarFirstChild(&index, a); i != TAR_NONE; i = index.entries[i].next_sibling)
-        in_a.push_back(index.entries[i].path + index.entries[i].name_at);
+    for (uint32_t i = TarFirstChild(&index, a); i != kTarNone; i = index.entries[i].nextSibling)
+        in_a.push_back(index.entries[i].path + index.entries[i].nameAt);
     EXPECT_EQ(in_a, (std::vector<std::string>{"b", "d.txt"}));
 
     const char *kLong = nullptr;
     std::string long_path = "p\\" + std::string(120, 'q') + "\\FILE.TXT";
     kLong = long_path.c_str();
     uint32_t found = TarIndexFind(&index, kLong, std::strlen(kLong));
-    ASSERT_NE(found, TAR_NONE) << "prefix field not joined";
+    ASSERT_NE(found, kTarNone) << "prefix field not joined";
     EXPECT_EQ(index.entries[found].size, 4u);
-    EXPECT_EQ(bytes.substr(index.entries[found].data_offset, 4), "long");
+    EXPECT_EQ(bytes.substr(index.entries[found].dataOffset, 4), "long");
     uint32_t c = TarIndexFind(&index, "a\\B\\c.TXT", 9);
-    ASSERT_NE(c, TAR_NONE);
-    EXPECT_EQ(bytes.substr(index.entries[c].data_offset, 3), "abc");
-    EXPECT_EQ(TarIndexFind(&index, "", 0), TAR_ROOT);
-    EXPECT_EQ(TarIndexFind(&index, "a\\b\\c", 5), TAR_NONE);
-    EXPECT_EQ(TarFirstChild(&index, c), TAR_NONE) << "a file has no children";
+    ASSERT_NE(c, kTarNone);
+    EXPECT_EQ(bytes.substr(index.entries[c].dataOffset, 3), "abc");
+    EXPECT_EQ(TarIndexFind(&index, "", 0), kTarRoot);
+    EXPECT_EQ(TarIndexFind(&index, "a\\b\\c", 5), kTarNone);
+    EXPECT_EQ(TarFirstChild(&index, c), kTarNone) << "a file has no children";
     TarIndexFree(&index);
 }
 
@@ -469,7 +469,7 @@ TEST(TarIndexTest, FindsEveryOneOfManyEntries)
     EXPECT_EQ(index.count, 5007u);
     for (int i = 0; i < 5000; i++) {
         std::string path = "D" + std::to_string(i % 7) + "\\F" + std::to_string(i);
-        ASSERT_NE(TarIndexFind(&index, path.c_str(), path.size()), TAR_NONE) << path;
+        ASSERT_NE(TarIndexFind(&index, path.c_str(), path.size()), kTarNone) << path;
     }
     TarIndexFree(&index);
 }
@@ -558,13 +558,13 @@ TEST(TarIndexTest, ImpliedDirectoriesOutgrowTheCountedRoom)
     for (int i = 0; i < 300; i++) {
         std::string path = "DIR" + std::to_string(i) + "\\" + std::string(60, 's') + "\\f.txt";
         uint32_t found = TarIndexFind(&index, path.c_str(), path.size());
-        ASSERT_NE(found, TAR_NONE) << path;
+        ASSERT_NE(found, kTarNone) << path;
         EXPECT_EQ(index.entries[found].path, "dir" + path.substr(3)) << path;
-        EXPECT_EQ(bytes.substr(index.entries[found].data_offset, index.entries[found].size),
+        EXPECT_EQ(bytes.substr(index.entries[found].dataOffset, index.entries[found].size),
                   std::to_string(i));
         uint32_t dir = TarIndexFind(&index, path.c_str(), path.find('\\'));
-        ASSERT_NE(dir, TAR_NONE) << path;
-        EXPECT_TRUE(index.entries[dir].is_directory);
+        ASSERT_NE(dir, kTarNone) << path;
+        EXPECT_TRUE(index.entries[dir].isDirectory);
     }
     TarIndexFree(&index);
     EXPECT_EQ(index.names, nullptr);

@@ -159,7 +159,7 @@ TEST_F(ConfigFailure, UnknownSizeOrShortReadGivesEmptyStore)
 // A size beyond the 32-bit lengths is refused before anything is allocated.
 TEST_F(ConfigFailure, FileTooLargeForLengthsIsRefused)
 {
-    if ((unsigned long)LONG_MAX <= ConfigMaxFileSize)
+    if ((unsigned long)LONG_MAX <= kConfigMaxFileSize)
         GTEST_SKIP() << "a stream position cannot exceed the limit here";
     std::string path = File("a=1\n");
     LoadEarlierFile();

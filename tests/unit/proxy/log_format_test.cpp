@@ -49,7 +49,7 @@ TEST(LogTimestamp, DayMonthTwoDigitsYearAsIsTimeTwoDigitsThenBlank)
         {Time(100, 7, 2000, 100, 60, 61), "[100.07.2000 100:60:61] "},
     };
     for (const TimestampCase &c : cases) {
-        WCHAR out[LOG_TIMESTAMP_CAPACITY];
+        WCHAR out[kLogTimestampCapacity];
         for (WCHAR &ch : out)
             ch = 0x5555;
         DWORD n = FormatTimestampText(&c.time, out);
@@ -66,7 +66,7 @@ TEST(LogNumber, UnsignedDecimalOfAll32Bits)
     } cases[] = {
         {0, "0"}, {7, "7"}, {588, "588"}, {4294967295u, "4294967295"}, {1000000000, "1000000000"}};
     for (const auto &c : cases) {
-        WCHAR out[LOG_NUMBER_CAPACITY];
+        WCHAR out[kLogNumberCapacity];
         FormatUnsigned(c.value, out);
         EXPECT_EQ(Narrow(out), c.text);
     }

@@ -77,7 +77,7 @@ TEST(BuildDirPath, ResolvesValuesAgainstModuleDir)
 TEST(BuildDirPath, RefusesADirectoryWithoutRoomForTheProbe)
 {
     SetModuleDir(TEXT("\\m\\"));
-    const DWORD longest = MAX_PATH - PROXY_DIR_TAIL_ROOM;
+    const DWORD longest = MAX_PATH - kDirTailRoom;
     struct Case {
         std::string value;
         BOOL ok;

@@ -213,7 +213,7 @@ TEST_F(StartupRun, OverlongValuesAreRefusedByName)
         const char *key;
     } cases[] = {
         {"ArchiveDir=" + std::string(300, 'a'), "ArchiveDir"},
-        {"ArchiveDir=\\" + std::string(MAX_PATH - PROXY_DIR_TAIL_ROOM - 1, 'a'), "ArchiveDir"},
+        {"ArchiveDir=\\" + std::string(MAX_PATH - kDirTailRoom - 1, 'a'), "ArchiveDir"},
         {"SoundDir=\\" + std::string(259, 's') + "\\", "SoundDir"},
         {"NextDLL=" + std::string(MAX_PATH - 1, 'n'), "NextDLL"},
         {"NextDLL=" + std::string(400, 'n'), "NextDLL"},

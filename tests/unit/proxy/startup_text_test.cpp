@@ -6,8 +6,6 @@
 #include "proxy/wide_text.h"
 #include "tests/unit/proxy/startup_support.h"
 
-static const DWORD kNoRoom = (DWORD)-1;
-
 TEST(WideText, AppendFitsExactlyOrLeavesDestUnchanged)
 {
     WCHAR dest[8];

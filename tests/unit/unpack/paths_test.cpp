@@ -26,7 +26,7 @@ TEST(ResolvePathTest, SpellingsOfOnePlaceResolveAlike)
         {"\\\\server\\share", "\\\\server\\share\\"},
     };
     for (const Case &c : kCases) {
-        char out[UNPACK_PATH_CHARS];
+        char out[kPathChars];
         ASSERT_TRUE(ResolvePath(c.in, out)) << c.in;
         EXPECT_STREQ(out, c.out) << c.in;
     }
@@ -34,14 +34,14 @@ TEST(ResolvePathTest, SpellingsOfOnePlaceResolveAlike)
 
 TEST(ResolvePathTest, RefusesWhatWouldNotFit)
 {
-    char out[UNPACK_PATH_CHARS];
-    std::string longest = "\\" + std::string(UNPACK_PATH_MAX_LENGTH - 1, 'n');
+    char out[kPathChars];
+    std::string longest = "\\" + std::string(kPathMaxLength - 1, 'n');
     ASSERT_TRUE(ResolvePath(longest.c_str(), out));
     EXPECT_EQ(std::string(out), longest);
     // A drive part alone gains its backslash, one character too many here.
-    std::string share = "\\\\" + std::string(UNPACK_PATH_MAX_LENGTH - 2, 's');
+    std::string share = "\\\\" + std::string(kPathMaxLength - 2, 's');
     EXPECT_FALSE(ResolvePath(share.c_str(), out));
     // "C:a" gains the backslash a drive-relative path lacks.
-    std::string relative = "C:" + std::string(UNPACK_PATH_MAX_LENGTH - 2, 'r');
+    std::string relative = "C:" + std::string(kPathMaxLength - 2, 'r');
     EXPECT_FALSE(ResolvePath(relative.c_str(), out));
 }
