@@ -3,7 +3,7 @@
 // read-only sections are file bytes in full, and whose
 // relocation, export and import walks stay inside the image buffer (the
 // sanitizers see every byte outside it).
-#include "platform/posix/pe_image.h"
+#include "platform/posix/ce/pe_image.h"
 
 #include <stdint.h>
 #include <stdlib.h>

@@ -1,7 +1,7 @@
 // PE32 headers and the walks of its export, import and relocation tables;
 // see pe_image.h. Fields are read byte by byte: little-endian whatever the
 // host, and never an unaligned word access.
-#include "platform/posix/pe_image.h"
+#include "platform/posix/ce/pe_image.h"
 
 #include <stdio.h>
 #include <string.h>

@@ -2,7 +2,7 @@
 // relocated when it cannot sit at its preferred base, its coredll imports
 // bound to the layer's own calls (ce_imports.cpp). loader.cpp keeps the
 // module record, the references and DllMain; this file the mapped bytes.
-#include "platform/posix/pe_image.h"
+#include "platform/posix/ce/pe_image.h"
 #include "platform/posix/posix_internal.h"
 
 #include <atomic>
