@@ -1,10 +1,11 @@
 // Libraries: LoadLibrary, FreeLibrary, GetProcAddress and GetModuleFileName
-// over dlopen for ELF libraries and over pe_loader.cpp for CE ARM images,
-// with DllMain run as the Windows loader runs it.
+// over dlopen for ELF libraries and over the CE image loader (ce/) for CE
+// ARM images, with DllMain run as the Windows loader runs it.
 //
 // One recursive loader lock covers the module list and every DllMain call, as
 // on Windows: a library may load the next one from inside its DllMain.
 #include "platform/ordinal_table.h"
+#include "platform/posix/ce/ce_loader.h"
 #include "platform/posix/posix_internal.h"
 
 #include <dlfcn.h>
@@ -165,7 +166,9 @@ static bool is_loadable_elf(const char *os_path)
            ident[EI_CLASS] == wanted_class;
 }
 
-bool KvzLoaderTracing(void)
+// KVZ_LOADER_TRACE=1: one line on standard error per module mapped or
+// refused ("kvz loader: ...").
+static bool LoaderTracing(void)
 {
     const char *trace = getenv("KVZ_LOADER_TRACE");
     return trace != NULL && strcmp(trace, "1") == 0;
@@ -204,7 +207,7 @@ static void release_image(void *dl, KvzPeModule *pe)
 
 static void trace_new_module(const ModuleRecord *module)
 {
-    if (!KvzLoaderTracing())
+    if (!LoaderTracing())
         return;
     if (module->format == KVZ_MODULE_PE)
         fprintf(stderr, "kvz loader: PE %s at 0x%08lx (%s)\n", module->os_path,
@@ -254,7 +257,7 @@ static ModuleRecord *attach_new_module(const char *os_path, void *dl, KvzPeModul
 static HMODULE load_pe_locked(const char *os_path)
 {
     KvzPeModule *pe = NULL;
-    DWORD result = KvzPeLoad(os_path, &pe);
+    DWORD result = KvzPeLoad(os_path, LoaderTracing(), &pe);
     if (result != ERROR_SUCCESS) {
         SetLastError(result);
         return NULL;

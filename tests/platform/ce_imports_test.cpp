@@ -1,6 +1,7 @@
 // The coredll calls served to CE images: every name a real coredll export,
 // and the adapters where CE's form differs from the layer's, called through
 // the table as an image's import slot would call them. Every host.
+#include "platform/posix/ce/ce_imports.h"
 #include "platform/posix/posix_internal.h"
 
 #include <gtest/gtest.h>

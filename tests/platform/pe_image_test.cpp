@@ -1,6 +1,8 @@
 // CE ARM images: the parser on every host, over built and damaged images;
 // on 32-bit ARM also the loader, running the built image's code at and away
 // from its preferred base and refusing damaged ones with nothing mapped.
+#include "platform/posix/ce/ce_imports.h"
+#include "platform/posix/ce/ce_loader.h"
 #include "platform/posix/ce/pe_image.h"
 #include "platform/posix/posix_internal.h"
 #include "tests/platform/pe_test_image.h"

@@ -6,6 +6,7 @@
 // below stands between; the image is never patched. Every name here is a
 // coredll export (../shared/handheld/coredll-exports.txt); a test holds the
 // table to that list.
+#include "platform/posix/ce/ce_imports.h"
 #include "platform/file_stream.h"
 #include "platform/posix/posix_internal.h"
 

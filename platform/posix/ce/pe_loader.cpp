@@ -1,9 +1,10 @@
-// CE ARM images in the POSIX layer: a PE DLL mapped as CE's loader maps it,
-// relocated when it cannot sit at its preferred base, its coredll imports
-// bound to the layer's own calls (ce_imports.cpp). loader.cpp keeps the
-// module record, the references and DllMain; this file the mapped bytes.
+// CE ARM images mapped as CE's loader maps them (see ce_loader.h): the file
+// read through the parser (pe_image.cpp), relocated when it cannot sit at
+// its preferred base, its coredll imports bound to the layer's own calls
+// (ce_imports.cpp).
+#include "platform/posix/ce/ce_imports.h"
+#include "platform/posix/ce/ce_loader.h"
 #include "platform/posix/ce/pe_image.h"
-#include "platform/posix/posix_internal.h"
 
 #include <atomic>
 #include <fcntl.h>
@@ -184,7 +185,7 @@ static DWORD map_image(KvzPeModule *module, const uint8_t *data, size_t size, co
     return ERROR_SUCCESS;
 }
 
-DWORD KvzPeLoad(const char *os_path, KvzPeModule **out)
+DWORD KvzPeLoad(const char *os_path, bool trace, KvzPeModule **out)
 {
     const uint8_t *data = NULL;
     size_t size = 0;
@@ -205,7 +206,7 @@ DWORD KvzPeLoad(const char *os_path, KvzPeModule **out)
         if (missing[0] != 0)
             fprintf(stderr, "kvz loader: %s imports %s, which the layer does not serve\n", os_path,
                     missing);
-        else if (KvzLoaderTracing())
+        else if (trace)
             fprintf(stderr, "kvz loader: PE %s refused (%s, error %u)\n", os_path, step,
                     (unsigned)result);
         return result;
