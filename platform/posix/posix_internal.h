@@ -1,11 +1,11 @@
 // Helpers shared by the POSIX layer's files; not part of the kit's interface.
-#ifndef KVZ_PLATFORM_POSIX_INTERNAL_H
-#define KVZ_PLATFORM_POSIX_INTERNAL_H
+#ifndef KVZ_POSIX_INTERNAL_H
+#define KVZ_POSIX_INTERNAL_H
 
 #include "platform/win32.h"
 
 // Room for an operating-system path (Linux PATH_MAX).
-#define KVZ_OS_PATH_MAX 4096
+static const size_t kOsPathMax = 4096;
 
 // ---- Paths (paths.cpp) ----
 // Each returns false, leaving `out` an empty string, when the result does not

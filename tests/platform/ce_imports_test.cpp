@@ -209,8 +209,8 @@ TEST(CeImports, FilesTakeKitPaths)
     fclose(file);
     EXPECT_EQ(access(os_path.c_str(), F_OK), 0);
 
-    WCHAR wide[KVZ_OS_PATH_MAX];
-    ASSERT_TRUE(KvzUtf8ToWide(kit_path.c_str(), wide, KVZ_OS_PATH_MAX));
+    WCHAR wide[kOsPathMax];
+    ASSERT_TRUE(KvzUtf8ToWide(kit_path.c_str(), wide, kOsPathMax));
     EXPECT_TRUE(remove(wide));
     EXPECT_NE(access(os_path.c_str(), F_OK), 0);
     SetLastError(0);

@@ -432,7 +432,7 @@ HMODULE Load(const std::string &path)
 
 TEST(PeLoader, TheTraceNamesEachNewModuleAndItsFormat)
 {
-    char path[KVZ_OS_PATH_MAX];
+    char path[kOsPathMax];
     ssize_t length = readlink("/proc/self/exe", path, sizeof path - 32);
     ASSERT_GT(length, 0);
     path[length] = 0;
@@ -508,9 +508,9 @@ void RunAndFree(HMODULE module, const std::string &path)
     EXPECT_EQ(GetProcAddress(module, "Forwarded"), nullptr);
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_PROC_NOT_FOUND);
 
-    WCHAR name[KVZ_OS_PATH_MAX];
-    char narrow[KVZ_OS_PATH_MAX], expected[KVZ_OS_PATH_MAX];
-    ASSERT_GT(GetModuleFileNameW(module, name, KVZ_OS_PATH_MAX), 0u);
+    WCHAR name[kOsPathMax];
+    char narrow[kOsPathMax], expected[kOsPathMax];
+    ASSERT_GT(GetModuleFileNameW(module, name, kOsPathMax), 0u);
     KvzWideToUtf8(name, narrow, sizeof narrow);
     KvzOsToPath(path.c_str(), expected, sizeof expected);
     EXPECT_STREQ(narrow, expected);

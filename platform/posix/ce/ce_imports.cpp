@@ -87,7 +87,7 @@ static LONG CeInterlockedDecrement(LONG volatile *target)
 // The layer has no wide DeleteFile of its own.
 static BOOL CeDeleteFileW(LPCWSTR path)
 {
-    char narrow[KVZ_OS_PATH_MAX];
+    char narrow[kOsPathMax];
     if (path == NULL || !KvzWideToUtf8(path, narrow, sizeof narrow)) {
         SetLastError(ERROR_INVALID_NAME);
         return FALSE;
