@@ -1,13 +1,13 @@
 // Per-thread last error.
 #include "platform/win32.h"
 
-static thread_local DWORD tls_last_error;
+static thread_local DWORD ThreadLastError;
 
 DWORD GetLastError(void)
 {
-    return tls_last_error;
+    return ThreadLastError;
 }
 void SetLastError(DWORD code)
 {
-    tls_last_error = code;
+    ThreadLastError = code;
 }

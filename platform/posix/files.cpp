@@ -16,9 +16,9 @@ struct FileRecord {
     int fd;
 };
 
-/* ---- Attributes ---- */
+// ---- Attributes ----
 
-static DWORD attributes_of(const struct stat *st)
+DWORD KvzAttributesOfStat(const struct stat *st)
 {
     if (S_ISDIR(st->st_mode))
         return FILE_ATTRIBUTE_DIRECTORY;
@@ -27,46 +27,41 @@ static DWORD attributes_of(const struct stat *st)
     return FILE_ATTRIBUTE_NORMAL;
 }
 
-DWORD KvzAttributesOfStat(const struct stat *st)
-{
-    return attributes_of(st);
-}
-
-static DWORD attributes_of_os_path(const char *os_path)
+static DWORD AttributesOfOsPath(const char *os_path)
 {
     struct stat st;
     if (stat(os_path, &st) != 0) {
         SetLastError(KvzErrorForPath(errno, os_path));
         return INVALID_FILE_ATTRIBUTES;
     }
-    return attributes_of(&st);
+    return KvzAttributesOfStat(&st);
 }
 
 DWORD GetFileAttributesA(LPCSTR path)
 {
-    char os_path[KVZ_OS_PATH_MAX];
+    char os_path[kOsPathMax];
     if (path == NULL || !KvzPathToOs(path, os_path, sizeof os_path)) {
         SetLastError(path == NULL ? ERROR_INVALID_PARAMETER : ERROR_FILENAME_EXCED_RANGE);
         return INVALID_FILE_ATTRIBUTES;
     }
-    return attributes_of_os_path(os_path);
+    return AttributesOfOsPath(os_path);
 }
 
 DWORD GetFileAttributesW(LPCWSTR path)
 {
-    char os_path[KVZ_OS_PATH_MAX];
+    char os_path[kOsPathMax];
     if (path == NULL || !KvzWidePathToOs(path, os_path, sizeof os_path)) {
         SetLastError(path == NULL ? ERROR_INVALID_PARAMETER : ERROR_INVALID_NAME);
         return INVALID_FILE_ATTRIBUTES;
     }
-    return attributes_of_os_path(os_path);
+    return AttributesOfOsPath(os_path);
 }
 
-/* ---- Current directory ---- */
+// ---- Current directory ----
 
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer)
 {
-    char os_path[KVZ_OS_PATH_MAX];
+    char os_path[kOsPathMax];
     if (getcwd(os_path, sizeof os_path) == NULL) {
         SetLastError(KvzErrorFromErrno(errno));
         return 0;
@@ -78,9 +73,9 @@ DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer)
     return (DWORD)length;
 }
 
-/* ---- Directories ---- */
+// ---- Directories ----
 
-static BOOL create_directory_os(const char *os_path)
+static BOOL CreateDirectoryOs(const char *os_path)
 {
     if (mkdir(os_path, 0777) == 0)
         return TRUE;
@@ -92,27 +87,27 @@ static BOOL create_directory_os(const char *os_path)
 
 BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES)
 {
-    char os_path[KVZ_OS_PATH_MAX];
+    char os_path[kOsPathMax];
     if (path == NULL || !KvzPathToOs(path, os_path, sizeof os_path)) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return FALSE;
     }
-    return create_directory_os(os_path);
+    return CreateDirectoryOs(os_path);
 }
 
 BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES)
 {
-    char os_path[KVZ_OS_PATH_MAX];
+    char os_path[kOsPathMax];
     if (path == NULL || !KvzWidePathToOs(path, os_path, sizeof os_path)) {
         SetLastError(ERROR_INVALID_NAME);
         return FALSE;
     }
-    return create_directory_os(os_path);
+    return CreateDirectoryOs(os_path);
 }
 
 BOOL RemoveDirectoryA(LPCSTR path)
 {
-    char os_path[KVZ_OS_PATH_MAX];
+    char os_path[kOsPathMax];
     if (path == NULL || !KvzPathToOs(path, os_path, sizeof os_path)) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return FALSE;
@@ -126,7 +121,7 @@ BOOL RemoveDirectoryA(LPCSTR path)
 
 BOOL DeleteFileA(LPCSTR path)
 {
-    char os_path[KVZ_OS_PATH_MAX];
+    char os_path[kOsPathMax];
     if (path == NULL || !KvzPathToOs(path, os_path, sizeof os_path)) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return FALSE;
@@ -142,9 +137,9 @@ BOOL DeleteFileA(LPCSTR path)
     return FALSE;
 }
 
-/* ---- File handles ---- */
+// ---- File handles ----
 
-static int open_flags(DWORD access, DWORD disposition, bool *valid)
+static int OpenFlags(DWORD access, DWORD disposition, bool *valid)
 {
     int flags = O_CLOEXEC;
     bool reads = (access & GENERIC_READ) != 0, writes = (access & GENERIC_WRITE) != 0;
@@ -167,10 +162,10 @@ static int open_flags(DWORD access, DWORD disposition, bool *valid)
     }
 }
 
-static HANDLE open_file_os(const char *os_path, DWORD access, DWORD disposition)
+static HANDLE OpenFileOs(const char *os_path, DWORD access, DWORD disposition)
 {
     bool valid;
-    int flags = open_flags(access, disposition, &valid);
+    int flags = OpenFlags(access, disposition, &valid);
     if (!valid || (disposition == TRUNCATE_EXISTING && (access & GENERIC_WRITE) == 0)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
@@ -202,27 +197,27 @@ static HANDLE open_file_os(const char *os_path, DWORD access, DWORD disposition)
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD, HANDLE)
 {
-    char os_path[KVZ_OS_PATH_MAX];
+    char os_path[kOsPathMax];
     if (name == NULL || !KvzPathToOs(name, os_path, sizeof os_path)) {
         SetLastError(name == NULL ? ERROR_INVALID_PARAMETER : ERROR_FILENAME_EXCED_RANGE);
         return INVALID_HANDLE_VALUE;
     }
-    return open_file_os(os_path, access, disposition);
+    return OpenFileOs(os_path, access, disposition);
 }
 
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD, HANDLE)
 {
-    char os_path[KVZ_OS_PATH_MAX];
+    char os_path[kOsPathMax];
     if (name == NULL || !KvzWidePathToOs(name, os_path, sizeof os_path)) {
         SetLastError(name == NULL ? ERROR_INVALID_PARAMETER : ERROR_INVALID_NAME);
         return INVALID_HANDLE_VALUE;
     }
-    return open_file_os(os_path, access, disposition);
+    return OpenFileOs(os_path, access, disposition);
 }
 
 // The descriptor of a live file handle, or -1 with ERROR_INVALID_HANDLE.
-static int descriptor_of(HANDLE file)
+static int DescriptorOf(HANDLE file)
 {
     if (!KvzHandleIsLive(file, KVZ_HANDLE_FILE)) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -235,7 +230,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read_count, LPVOI
 {
     if (read_count != NULL)
         *read_count = 0;
-    int fd = descriptor_of(file);
+    int fd = DescriptorOf(file);
     if (fd < 0)
         return FALSE;
     DWORD done = 0;
@@ -262,7 +257,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPVOID
 {
     if (written != NULL)
         *written = 0;
-    int fd = descriptor_of(file);
+    int fd = DescriptorOf(file);
     if (fd < 0)
         return FALSE;
     DWORD done = 0;
@@ -284,7 +279,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPVOID
 }
 
 // Where a move would land, or -1 for a base that cannot be read.
-static long long seek_target(int fd, long long offset, DWORD method)
+static long long SeekTarget(int fd, long long offset, DWORD method)
 {
     long long base = 0;
     if (method == FILE_CURRENT) {
@@ -298,7 +293,7 @@ static long long seek_target(int fd, long long offset, DWORD method)
 
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distance_high, DWORD method)
 {
-    int fd = descriptor_of(file);
+    int fd = DescriptorOf(file);
     if (fd < 0)
         return INVALID_SET_FILE_POINTER;
     if (method > FILE_END) {
@@ -309,7 +304,7 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distance_high, DWORD meth
     if (distance_high != NULL)
         offset =
             (long long)(((unsigned long long)(uint32_t)*distance_high << 32) | (uint32_t)distance);
-    long long target = seek_target(fd, offset, method);
+    long long target = SeekTarget(fd, offset, method);
     bool fits = distance_high != NULL || target < 0xFFFFFFFFll;
     if (target < 0 || !fits) {
         // Before the start, or beyond what the low part alone can report.
@@ -328,7 +323,7 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distance_high, DWORD meth
 
 DWORD GetFileSize(HANDLE file, LPDWORD size_high)
 {
-    int fd = descriptor_of(file);
+    int fd = DescriptorOf(file);
     struct stat st;
     if (fd < 0 || fstat(fd, &st) != 0) {
         if (fd >= 0)
@@ -353,11 +348,11 @@ BOOL CloseHandle(HANDLE handle)
     return TRUE;
 }
 
-/* ---- C streams by wide name ---- */
+// ---- C streams by wide name ----
 
 FILE *_wfopen(const WCHAR *path, const WCHAR *mode)
 {
-    char os_path[KVZ_OS_PATH_MAX], narrow_mode[16];
+    char os_path[kOsPathMax], narrow_mode[16];
     if (path == NULL || mode == NULL || !KvzWidePathToOs(path, os_path, sizeof os_path) ||
         !KvzWideToUtf8(mode, narrow_mode, sizeof narrow_mode)) {
         errno = EINVAL;

@@ -11,8 +11,8 @@
 struct FindRecord {
     KvzHandleRecord link; // first, so the record is its own handle
     DIR *dir;
-    char dir_path[KVZ_OS_PATH_MAX];
-    char pattern[KVZ_OS_PATH_MAX];
+    char dirPath[kOsPathMax];
+    char pattern[kOsPathMax];
 };
 
 // What one matching entry tells its caller, before it is put into A or W data.
@@ -23,21 +23,21 @@ struct FoundEntry {
     FILETIME written, accessed, changed;
 };
 
-/* ---- Matching ---- */
+// ---- Matching ----
 
-static char fold_case(char c)
+static char FoldCase(char c)
 {
     return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
 }
 
-static bool wildcard_match(const char *pattern, const char *name)
+static bool WildcardMatch(const char *pattern, const char *name)
 {
     const char *star = NULL, *resume = NULL;
     while (*name != 0) {
         if (*pattern == '*') {
             star = pattern++;
             resume = name;
-        } else if (*pattern == '?' || fold_case(*pattern) == fold_case(*name)) {
+        } else if (*pattern == '?' || FoldCase(*pattern) == FoldCase(*name)) {
             pattern++;
             name++;
         } else if (star != NULL) {
@@ -52,22 +52,22 @@ static bool wildcard_match(const char *pattern, const char *name)
     return *pattern == 0;
 }
 
-static bool name_matches(const char *pattern, const char *name)
+static bool NameMatches(const char *pattern, const char *name)
 {
     if (strcmp(pattern, "*.*") == 0) // Windows: every name, with a dot or not
         return true;
-    return wildcard_match(pattern, name);
+    return WildcardMatch(pattern, name);
 }
 
-/* ---- The search ---- */
+// ---- The search ----
 
-static bool fill_entry(FindRecord *search, const char *name, FoundEntry *entry)
+static bool FillEntry(FindRecord *search, const char *name, FoundEntry *entry)
 {
-    char full[KVZ_OS_PATH_MAX];
-    size_t dir_length = strlen(search->dir_path), name_length = strlen(name);
+    char full[kOsPathMax];
+    size_t dir_length = strlen(search->dirPath), name_length = strlen(name);
     if (dir_length + 1 + name_length + 1 > sizeof full)
         return false;
-    memcpy(full, search->dir_path, dir_length);
+    memcpy(full, search->dirPath, dir_length);
     full[dir_length] = '/';
     memcpy(full + dir_length + 1, name, name_length + 1);
     struct stat st;
@@ -83,24 +83,24 @@ static bool fill_entry(FindRecord *search, const char *name, FoundEntry *entry)
 }
 
 // Advances to the next matching entry; false when the directory is done.
-static bool next_match(FindRecord *search, FoundEntry *entry)
+static bool NextMatch(FindRecord *search, FoundEntry *entry)
 {
     struct dirent *d;
     while ((d = readdir(search->dir)) != NULL) {
-        if (name_matches(search->pattern, d->d_name) && fill_entry(search, d->d_name, entry))
+        if (NameMatches(search->pattern, d->d_name) && FillEntry(search, d->d_name, entry))
             return true;
     }
     return false;
 }
 
-static void close_search(FindRecord *search)
+static void CloseSearch(FindRecord *search)
 {
     closedir(search->dir);
     free(search);
 }
 
 // Splits the OS pattern at its last slash and opens the directory.
-static FindRecord *open_search(const char *os_pattern)
+static FindRecord *OpenSearch(const char *os_pattern)
 {
     FindRecord *search = (FindRecord *)calloc(1, sizeof *search);
     if (search == NULL) {
@@ -109,15 +109,15 @@ static FindRecord *open_search(const char *os_pattern)
     }
     const char *slash = strrchr(os_pattern, '/');
     if (slash == NULL) {
-        KvzCopyText(search->dir_path, sizeof search->dir_path, ".");
+        KvzCopyText(search->dirPath, sizeof search->dirPath, ".");
         KvzCopyText(search->pattern, sizeof search->pattern, os_pattern);
     } else {
         size_t dir_length = slash == os_pattern ? 1 : (size_t)(slash - os_pattern);
-        memcpy(search->dir_path, os_pattern, dir_length);
-        search->dir_path[dir_length] = 0;
+        memcpy(search->dirPath, os_pattern, dir_length);
+        search->dirPath[dir_length] = 0;
         KvzCopyText(search->pattern, sizeof search->pattern, slash + 1);
     }
-    search->dir = opendir(search->dir_path);
+    search->dir = opendir(search->dirPath);
     if (search->dir == NULL) {
         int err = errno;
         SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND
@@ -128,13 +128,13 @@ static FindRecord *open_search(const char *os_pattern)
     return search;
 }
 
-static HANDLE find_first(const char *os_pattern, FoundEntry *entry)
+static HANDLE FindFirst(const char *os_pattern, FoundEntry *entry)
 {
-    FindRecord *search = open_search(os_pattern);
+    FindRecord *search = OpenSearch(os_pattern);
     if (search == NULL)
         return INVALID_HANDLE_VALUE;
-    if (!next_match(search, entry)) {
-        close_search(search);
+    if (!NextMatch(search, entry)) {
+        CloseSearch(search);
         SetLastError(ERROR_NO_MORE_FILES);
         return INVALID_HANDLE_VALUE;
     }
@@ -142,23 +142,23 @@ static HANDLE find_first(const char *os_pattern, FoundEntry *entry)
     return (HANDLE)search;
 }
 
-static bool find_next(HANDLE handle, FoundEntry *entry)
+static bool FindNext(HANDLE handle, FoundEntry *entry)
 {
     if (!KvzHandleIsLive(handle, KVZ_HANDLE_FIND)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    if (!next_match((FindRecord *)handle, entry)) {
+    if (!NextMatch((FindRecord *)handle, entry)) {
         SetLastError(ERROR_NO_MORE_FILES);
         return false;
     }
     return true;
 }
 
-/* ---- Find data ---- */
+// ---- Find data ----
 
-static void fill_common(const FoundEntry *entry, DWORD *attributes, FILETIME *created,
-                        FILETIME *accessed, FILETIME *written, DWORD *size_high, DWORD *size_low)
+static void FillCommon(const FoundEntry *entry, DWORD *attributes, FILETIME *created,
+                       FILETIME *accessed, FILETIME *written, DWORD *size_high, DWORD *size_low)
 {
     *attributes = entry->attributes;
     *created = entry->changed;
@@ -169,33 +169,33 @@ static void fill_common(const FoundEntry *entry, DWORD *attributes, FILETIME *cr
 }
 
 // False when the name does not fit; such an entry is skipped, never cut.
-static bool fill_data_a(const FoundEntry *entry, LPWIN32_FIND_DATAA data)
+static bool FillDataA(const FoundEntry *entry, LPWIN32_FIND_DATAA data)
 {
     memset(data, 0, sizeof *data);
-    fill_common(entry, &data->dwFileAttributes, &data->ftCreationTime, &data->ftLastAccessTime,
-                &data->ftLastWriteTime, &data->nFileSizeHigh, &data->nFileSizeLow);
+    FillCommon(entry, &data->dwFileAttributes, &data->ftCreationTime, &data->ftLastAccessTime,
+               &data->ftLastWriteTime, &data->nFileSizeHigh, &data->nFileSizeLow);
     return KvzCopyText(data->cFileName, sizeof data->cFileName, entry->name);
 }
 
-static bool fill_data_w(const FoundEntry *entry, LPWIN32_FIND_DATAW data)
+static bool FillDataW(const FoundEntry *entry, LPWIN32_FIND_DATAW data)
 {
     memset(data, 0, sizeof *data);
-    fill_common(entry, &data->dwFileAttributes, &data->ftCreationTime, &data->ftLastAccessTime,
-                &data->ftLastWriteTime, &data->nFileSizeHigh, &data->nFileSizeLow);
+    FillCommon(entry, &data->dwFileAttributes, &data->ftCreationTime, &data->ftLastAccessTime,
+               &data->ftLastWriteTime, &data->nFileSizeHigh, &data->nFileSizeLow);
     return KvzUtf8ToWide(entry->name, data->cFileName, MAX_PATH);
 }
 
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data)
 {
-    char os_pattern[KVZ_OS_PATH_MAX];
+    char os_pattern[kOsPathMax];
     if (pattern == NULL || data == NULL || !KvzPathToOs(pattern, os_pattern, sizeof os_pattern)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
     FoundEntry entry;
-    HANDLE search = find_first(os_pattern, &entry);
-    while (search != INVALID_HANDLE_VALUE && !fill_data_a(&entry, data)) {
-        if (!find_next(search, &entry)) {
+    HANDLE search = FindFirst(os_pattern, &entry);
+    while (search != INVALID_HANDLE_VALUE && !FillDataA(&entry, data)) {
+        if (!FindNext(search, &entry)) {
             FindClose(search);
             SetLastError(ERROR_NO_MORE_FILES);
             return INVALID_HANDLE_VALUE;
@@ -206,16 +206,16 @@ HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data)
 
 HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
 {
-    char os_pattern[KVZ_OS_PATH_MAX];
+    char os_pattern[kOsPathMax];
     if (pattern == NULL || data == NULL ||
         !KvzWidePathToOs(pattern, os_pattern, sizeof os_pattern)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
     FoundEntry entry;
-    HANDLE search = find_first(os_pattern, &entry);
-    while (search != INVALID_HANDLE_VALUE && !fill_data_w(&entry, data)) {
-        if (!find_next(search, &entry)) {
+    HANDLE search = FindFirst(os_pattern, &entry);
+    while (search != INVALID_HANDLE_VALUE && !FillDataW(&entry, data)) {
+        if (!FindNext(search, &entry)) {
             FindClose(search);
             SetLastError(ERROR_NO_MORE_FILES);
             return INVALID_HANDLE_VALUE;
@@ -227,8 +227,8 @@ HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
 BOOL FindNextFileA(HANDLE search, LPWIN32_FIND_DATAA data)
 {
     FoundEntry entry;
-    while (find_next(search, &entry)) {
-        if (fill_data_a(&entry, data))
+    while (FindNext(search, &entry)) {
+        if (FillDataA(&entry, data))
             return TRUE;
     }
     return FALSE;
@@ -237,8 +237,8 @@ BOOL FindNextFileA(HANDLE search, LPWIN32_FIND_DATAA data)
 BOOL FindNextFileW(HANDLE search, LPWIN32_FIND_DATAW data)
 {
     FoundEntry entry;
-    while (find_next(search, &entry)) {
-        if (fill_data_w(&entry, data))
+    while (FindNext(search, &entry)) {
+        if (FillDataW(&entry, data))
             return TRUE;
     }
     return FALSE;
@@ -250,6 +250,6 @@ BOOL FindClose(HANDLE search)
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    close_search((FindRecord *)search);
+    CloseSearch((FindRecord *)search);
     return TRUE;
 }

@@ -3,37 +3,37 @@
 
 #include <pthread.h>
 
-static pthread_mutex_t handle_lock = PTHREAD_MUTEX_INITIALIZER;
-static KvzHandleRecord *handle_list;
+static pthread_mutex_t HandleLock = PTHREAD_MUTEX_INITIALIZER;
+static KvzHandleRecord *HandleList;
 
 void KvzHandleAdd(KvzHandleRecord *record, int kind)
 {
     record->kind = kind;
-    pthread_mutex_lock(&handle_lock);
-    record->next = handle_list;
-    handle_list = record;
-    pthread_mutex_unlock(&handle_lock);
+    pthread_mutex_lock(&HandleLock);
+    record->next = HandleList;
+    HandleList = record;
+    pthread_mutex_unlock(&HandleLock);
 }
 
 bool KvzHandleIsLive(HANDLE handle, int kind)
 {
     bool live = false;
-    pthread_mutex_lock(&handle_lock);
-    for (KvzHandleRecord *r = handle_list; r != NULL; r = r->next) {
+    pthread_mutex_lock(&HandleLock);
+    for (KvzHandleRecord *r = HandleList; r != NULL; r = r->next) {
         if (r == handle) {
             live = r->kind == kind;
             break;
         }
     }
-    pthread_mutex_unlock(&handle_lock);
+    pthread_mutex_unlock(&HandleLock);
     return live;
 }
 
 bool KvzHandleRemove(HANDLE handle, int kind)
 {
     bool removed = false;
-    pthread_mutex_lock(&handle_lock);
-    for (KvzHandleRecord **link = &handle_list; *link != NULL; link = &(*link)->next) {
+    pthread_mutex_lock(&HandleLock);
+    for (KvzHandleRecord **link = &HandleList; *link != NULL; link = &(*link)->next) {
         if (*link == handle) {
             if ((*link)->kind == kind) {
                 *link = (*link)->next;
@@ -42,6 +42,6 @@ bool KvzHandleRemove(HANDLE handle, int kind)
             break;
         }
     }
-    pthread_mutex_unlock(&handle_lock);
+    pthread_mutex_unlock(&HandleLock);
     return removed;
 }

@@ -1,10 +1,11 @@
 // Libraries: LoadLibrary, FreeLibrary, GetProcAddress and GetModuleFileName
-// over dlopen for ELF libraries and over pe_loader.cpp for CE ARM images,
-// with DllMain run as the Windows loader runs it.
+// over dlopen for ELF libraries and over the CE image loader (ce/) for CE
+// ARM images, with DllMain run as the Windows loader runs it.
 //
 // One recursive loader lock covers the module list and every DllMain call, as
 // on Windows: a library may load the next one from inside its DllMain.
 #include "platform/ordinal_table.h"
+#include "platform/posix/ce/ce_loader.h"
 #include "platform/posix/posix_internal.h"
 
 #include <dlfcn.h>
@@ -28,42 +29,42 @@ struct ModuleRecord {
     KvzPeModule *pe;
     HMODULE handle;
     unsigned references;
-    DllMainProc dll_main;
-    bool detached_at_exit;
-    char os_path[KVZ_OS_PATH_MAX]; // resolved, absolute
+    DllMainProc dllMain;
+    bool detachedAtExit;
+    char osPath[kOsPathMax]; // resolved, absolute
 };
 
-static pthread_mutex_t loader_lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
-static ModuleRecord *module_list; // newest first
-static bool exit_hook_installed;
+static pthread_mutex_t LoaderLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+static ModuleRecord *ModuleList; // newest first
+static bool ExitHookInstalled;
 
-/* ---- The module list ---- */
+// ---- The module list ----
 
-static ModuleRecord *find_module(HMODULE module)
+static ModuleRecord *FindModule(HMODULE module)
 {
-    for (ModuleRecord *m = module_list; m != NULL; m = m->next) {
+    for (ModuleRecord *m = ModuleList; m != NULL; m = m->next) {
         if (m->handle == module)
             return m;
     }
     return NULL;
 }
 
-static ModuleRecord *find_module_by_path(const char *os_path)
+static ModuleRecord *FindModuleByPath(const char *os_path)
 {
-    for (ModuleRecord *m = module_list; m != NULL; m = m->next) {
-        if (strcmp(m->os_path, os_path) == 0)
+    for (ModuleRecord *m = ModuleList; m != NULL; m = m->next) {
+        if (strcmp(m->osPath, os_path) == 0)
             return m;
     }
     return NULL;
 }
 
-static size_t length_without_dll(const char *name)
+static size_t LengthWithoutDll(const char *name)
 {
     size_t length = strlen(name);
     return length > 4 && strcasecmp(name + length - 4, ".dll") == 0 ? length - 4 : length;
 }
 
-static bool same_ce_name(const char *a, size_t a_length, const char *b, size_t b_length)
+static bool SameCeName(const char *a, size_t a_length, const char *b, size_t b_length)
 {
     return a_length == b_length && strncasecmp(a, b, a_length) == 0;
 }
@@ -71,22 +72,22 @@ static bool same_ce_name(const char *a, size_t a_length, const char *b, size_t b
 // A CE image loaded under the file name of os_name: CE tells modules apart by
 // file name alone, without regard to case or a ".dll" at its end, so any
 // folder's file of that name is the module already loaded.
-static ModuleRecord *find_ce_module_by_name(const char *os_name)
+static ModuleRecord *FindCeModuleByName(const char *os_name)
 {
     const char *slash = strrchr(os_name, '/');
     const char *name = slash != NULL ? slash + 1 : os_name;
-    size_t length = length_without_dll(name);
-    for (ModuleRecord *m = module_list; m != NULL; m = m->next) {
-        const char *own = strrchr(m->os_path, '/') + 1; // os_path is absolute
-        if (m->format == KVZ_MODULE_PE && same_ce_name(name, length, own, length_without_dll(own)))
+    size_t length = LengthWithoutDll(name);
+    for (ModuleRecord *m = ModuleList; m != NULL; m = m->next) {
+        const char *own = strrchr(m->osPath, '/') + 1; // osPath is absolute
+        if (m->format == KVZ_MODULE_PE && SameCeName(name, length, own, LengthWithoutDll(own)))
             return m;
     }
     return NULL;
 }
 
-static void unlink_module(ModuleRecord *module)
+static void UnlinkModule(ModuleRecord *module)
 {
-    for (ModuleRecord **link = &module_list; *link != NULL; link = &(*link)->next) {
+    for (ModuleRecord **link = &ModuleList; *link != NULL; link = &(*link)->next) {
         if (*link == module) {
             *link = module->next;
             return;
@@ -94,11 +95,11 @@ static void unlink_module(ModuleRecord *module)
     }
 }
 
-/* ---- Symbols that really lie in a library ---- */
+// ---- Symbols that really lie in a library ----
 
 // dlsym also searches a library's dependencies; the loader wants the
 // library's own DllMain and ordinal table only.
-static void *own_symbol(void *dl, const char *name)
+static void *OwnSymbol(void *dl, const char *name)
 {
     void *symbol = dlsym(dl, name);
     struct link_map *own = NULL, *where = NULL;
@@ -110,9 +111,9 @@ static void *own_symbol(void *dl, const char *name)
     return symbol;
 }
 
-/* ---- Finding the file ---- */
+// ---- Finding the file ----
 
-static bool program_directory(char *out, size_t size)
+static bool ProgramDirectory(char *out, size_t size)
 {
     ssize_t n = readlink("/proc/self/exe", out, size - 1);
     if (n <= 0 || (size_t)n >= size - 1)
@@ -125,7 +126,7 @@ static bool program_directory(char *out, size_t size)
     return true;
 }
 
-static bool regular_file(const char *os_path)
+static bool IsRegularFile(const char *os_path)
 {
     struct stat st;
     return stat(os_path, &st) == 0 && S_ISREG(st.st_mode);
@@ -133,26 +134,26 @@ static bool regular_file(const char *os_path)
 
 // A path is opened as given; a plain name is looked for in the program's
 // directory, then in the current one; never on the system's library path.
-static bool locate_library(const char *os_name, char *found)
+static bool LocateLibrary(const char *os_name, char *found)
 {
-    char candidate[KVZ_OS_PATH_MAX];
+    char candidate[kOsPathMax];
     if (strchr(os_name, '/') != NULL)
-        return regular_file(os_name) && realpath(os_name, found) != NULL;
+        return IsRegularFile(os_name) && realpath(os_name, found) != NULL;
     size_t name_length = strlen(os_name);
-    if (program_directory(candidate, sizeof candidate)) {
+    if (ProgramDirectory(candidate, sizeof candidate)) {
         size_t dir_length = strlen(candidate);
         if (dir_length + 1 + name_length + 1 <= sizeof candidate) {
             candidate[dir_length] = '/';
             memcpy(candidate + dir_length + 1, os_name, name_length + 1);
-            if (regular_file(candidate) && realpath(candidate, found) != NULL)
+            if (IsRegularFile(candidate) && realpath(candidate, found) != NULL)
                 return true;
         }
     }
-    return regular_file(os_name) && realpath(os_name, found) != NULL;
+    return IsRegularFile(os_name) && realpath(os_name, found) != NULL;
 }
 
 // An ELF shared object of this process's word size, or the file is not a library.
-static bool is_loadable_elf(const char *os_path)
+static bool IsLoadableElf(const char *os_path)
 {
     unsigned char ident[EI_NIDENT];
     FILE *file = fopen(os_path, "rb");
@@ -165,36 +166,38 @@ static bool is_loadable_elf(const char *os_path)
            ident[EI_CLASS] == wanted_class;
 }
 
-bool KvzLoaderTracing(void)
+// KVZ_LOADER_TRACE=1: one line on standard error per module mapped or
+// refused ("kvz loader: ...").
+static bool LoaderTracing(void)
 {
     const char *trace = getenv("KVZ_LOADER_TRACE");
     return trace != NULL && strcmp(trace, "1") == 0;
 }
 
-/* ---- Process exit ---- */
+// ---- Process exit ----
 
 // Windows detaches every library still loaded when the process exits, with a
 // non-null reserved argument; libraries may free others meanwhile.
-static void detach_all_at_exit(void)
+static void DetachAllAtExit(void)
 {
-    pthread_mutex_lock(&loader_lock);
+    pthread_mutex_lock(&LoaderLock);
     for (;;) {
-        ModuleRecord *m = module_list;
-        while (m != NULL && m->detached_at_exit)
+        ModuleRecord *m = ModuleList;
+        while (m != NULL && m->detachedAtExit)
             m = m->next;
         if (m == NULL)
             break;
-        m->detached_at_exit = true;
-        if (m->dll_main != NULL)
-            m->dll_main((HINSTANCE)m->handle, DLL_PROCESS_DETACH, (LPVOID)1);
+        m->detachedAtExit = true;
+        if (m->dllMain != NULL)
+            m->dllMain((HINSTANCE)m->handle, DLL_PROCESS_DETACH, (LPVOID)1);
     }
-    pthread_mutex_unlock(&loader_lock);
+    pthread_mutex_unlock(&LoaderLock);
 }
 
-/* ---- LoadLibrary / FreeLibrary ---- */
+// ---- LoadLibrary / FreeLibrary ----
 
 // Unmaps what dlopen or the PE loader mapped.
-static void release_image(void *dl, KvzPeModule *pe)
+static void ReleaseImage(void *dl, KvzPeModule *pe)
 {
     if (dl != NULL)
         dlclose(dl);
@@ -202,26 +205,26 @@ static void release_image(void *dl, KvzPeModule *pe)
         KvzPeUnload(pe);
 }
 
-static void trace_new_module(const ModuleRecord *module)
+static void TraceNewModule(const ModuleRecord *module)
 {
-    if (!KvzLoaderTracing())
+    if (!LoaderTracing())
         return;
     if (module->format == KVZ_MODULE_PE)
-        fprintf(stderr, "kvz loader: PE %s at 0x%08lx (%s)\n", module->os_path,
+        fprintf(stderr, "kvz loader: PE %s at 0x%08lx (%s)\n", module->osPath,
                 (unsigned long)(uintptr_t)module->handle,
                 KvzPeRelocated(module->pe) ? "relocated" : "preferred base");
     else
-        fprintf(stderr, "kvz loader: ELF %s\n", module->os_path);
+        fprintf(stderr, "kvz loader: ELF %s\n", module->osPath);
 }
 
 // Lists the library mapped by dlopen (`dl`) or the PE loader (`pe`) and runs
 // its DllMain; on failure both are undone. An ELF library whose attach says
 // FALSE sees the detach, as on the desktop; a CE image does not, as on CE.
-static ModuleRecord *attach_new_module(const char *os_path, void *dl, KvzPeModule *pe)
+static ModuleRecord *AttachNewModule(const char *os_path, void *dl, KvzPeModule *pe)
 {
     ModuleRecord *module = (ModuleRecord *)calloc(1, sizeof *module);
     if (module == NULL) {
-        release_image(dl, pe);
+        ReleaseImage(dl, pe);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return NULL;
     }
@@ -230,20 +233,20 @@ static ModuleRecord *attach_new_module(const char *os_path, void *dl, KvzPeModul
     module->pe = pe;
     module->handle = dl != NULL ? (HMODULE)module : (HMODULE)KvzPeBase(pe);
     module->references = 1;
-    module->dll_main =
-        dl != NULL ? (DllMainProc)own_symbol(dl, "DllMain") : (DllMainProc)KvzPeEntry(pe);
-    KvzCopyText(module->os_path, sizeof module->os_path, os_path);
-    module->next = module_list;
-    module_list = module; // listed first, so DllMain may ask for its own file name
-    if (!exit_hook_installed)
-        exit_hook_installed = atexit(detach_all_at_exit) == 0;
-    trace_new_module(module);
-    if (module->dll_main != NULL &&
-        !module->dll_main((HINSTANCE)module->handle, DLL_PROCESS_ATTACH, NULL)) {
+    module->dllMain =
+        dl != NULL ? (DllMainProc)OwnSymbol(dl, "DllMain") : (DllMainProc)KvzPeEntry(pe);
+    KvzCopyText(module->osPath, sizeof module->osPath, os_path);
+    module->next = ModuleList;
+    ModuleList = module; // listed first, so DllMain may ask for its own file name
+    if (!ExitHookInstalled)
+        ExitHookInstalled = atexit(DetachAllAtExit) == 0;
+    TraceNewModule(module);
+    if (module->dllMain != NULL &&
+        !module->dllMain((HINSTANCE)module->handle, DLL_PROCESS_ATTACH, NULL)) {
         if (module->format == KVZ_MODULE_ELF)
-            module->dll_main((HINSTANCE)module->handle, DLL_PROCESS_DETACH, NULL);
-        unlink_module(module);
-        release_image(dl, pe);
+            module->dllMain((HINSTANCE)module->handle, DLL_PROCESS_DETACH, NULL);
+        UnlinkModule(module);
+        ReleaseImage(dl, pe);
         free(module);
         SetLastError(ERROR_DLL_INIT_FAILED);
         return NULL;
@@ -251,34 +254,34 @@ static ModuleRecord *attach_new_module(const char *os_path, void *dl, KvzPeModul
     return module;
 }
 
-static HMODULE load_pe_locked(const char *os_path)
+static HMODULE LoadPeLocked(const char *os_path)
 {
     KvzPeModule *pe = NULL;
-    DWORD result = KvzPeLoad(os_path, &pe);
+    DWORD result = KvzPeLoad(os_path, LoaderTracing(), &pe);
     if (result != ERROR_SUCCESS) {
         SetLastError(result);
         return NULL;
     }
-    ModuleRecord *module = attach_new_module(os_path, NULL, pe);
+    ModuleRecord *module = AttachNewModule(os_path, NULL, pe);
     return module != NULL ? module->handle : NULL;
 }
 
-static HMODULE load_library_locked(const char *os_name)
+static HMODULE LoadLibraryLocked(const char *os_name)
 {
-    char os_path[KVZ_OS_PATH_MAX];
-    ModuleRecord *ce_module = find_ce_module_by_name(os_name);
+    char os_path[kOsPathMax];
+    ModuleRecord *ce_module = FindCeModuleByName(os_name);
     if (ce_module != NULL) {
         ce_module->references++;
         return ce_module->handle;
     }
-    if (!locate_library(os_name, os_path)) {
+    if (!LocateLibrary(os_name, os_path)) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return NULL;
     }
-    ModuleRecord *loaded = find_module_by_path(os_path);
-    if (loaded == NULL && !is_loadable_elf(os_path)) {
+    ModuleRecord *loaded = FindModuleByPath(os_path);
+    if (loaded == NULL && !IsLoadableElf(os_path)) {
         if (KvzIsPeFile(os_path))
-            return load_pe_locked(os_path);
+            return LoadPeLocked(os_path);
         SetLastError(ERROR_BAD_EXE_FORMAT);
         return NULL;
     }
@@ -288,14 +291,14 @@ static HMODULE load_library_locked(const char *os_name)
             SetLastError(ERROR_MOD_NOT_FOUND); // a dependency is missing
             return NULL;
         }
-        for (ModuleRecord *m = module_list; m != NULL && loaded == NULL; m = m->next) {
+        for (ModuleRecord *m = ModuleList; m != NULL && loaded == NULL; m = m->next) {
             if (m->dl == dl) {
                 loaded = m; // the same file under another name
                 dlclose(dl);
             }
         }
         if (loaded == NULL) {
-            ModuleRecord *module = attach_new_module(os_path, dl, NULL);
+            ModuleRecord *module = AttachNewModule(os_path, dl, NULL);
             return module != NULL ? module->handle : NULL;
         }
     }
@@ -303,60 +306,60 @@ static HMODULE load_library_locked(const char *os_name)
     return loaded->handle;
 }
 
-static HMODULE load_library_os(const char *os_name)
+static HMODULE LoadLibraryOs(const char *os_name)
 {
-    pthread_mutex_lock(&loader_lock);
-    HMODULE module = load_library_locked(os_name);
-    pthread_mutex_unlock(&loader_lock);
+    pthread_mutex_lock(&LoaderLock);
+    HMODULE module = LoadLibraryLocked(os_name);
+    pthread_mutex_unlock(&LoaderLock);
     return module;
 }
 
 HMODULE LoadLibraryA(LPCSTR name)
 {
-    char os_name[KVZ_OS_PATH_MAX];
+    char os_name[kOsPathMax];
     if (name == NULL || name[0] == 0 || !KvzPathToOs(name, os_name, sizeof os_name)) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return NULL;
     }
-    return load_library_os(os_name);
+    return LoadLibraryOs(os_name);
 }
 
 HMODULE LoadLibraryW(LPCWSTR name)
 {
-    char os_name[KVZ_OS_PATH_MAX];
+    char os_name[kOsPathMax];
     if (name == NULL || name[0] == 0 || !KvzWidePathToOs(name, os_name, sizeof os_name)) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return NULL;
     }
-    return load_library_os(os_name);
+    return LoadLibraryOs(os_name);
 }
 
 BOOL FreeLibrary(HMODULE handle)
 {
-    pthread_mutex_lock(&loader_lock);
-    ModuleRecord *module = find_module(handle);
+    pthread_mutex_lock(&LoaderLock);
+    ModuleRecord *module = FindModule(handle);
     if (module == NULL) {
-        pthread_mutex_unlock(&loader_lock);
+        pthread_mutex_unlock(&LoaderLock);
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     if (--module->references == 0) {
-        if (module->dll_main != NULL && !module->detached_at_exit)
-            module->dll_main((HINSTANCE)module->handle, DLL_PROCESS_DETACH, NULL);
-        unlink_module(module);
-        release_image(module->dl, module->pe);
+        if (module->dllMain != NULL && !module->detachedAtExit)
+            module->dllMain((HINSTANCE)module->handle, DLL_PROCESS_DETACH, NULL);
+        UnlinkModule(module);
+        ReleaseImage(module->dl, module->pe);
         free(module);
     }
-    pthread_mutex_unlock(&loader_lock);
+    pthread_mutex_unlock(&LoaderLock);
     return TRUE;
 }
 
-/* ---- GetProcAddress ---- */
+// ---- GetProcAddress ----
 
-static FARPROC ordinal_export(void *dl, unsigned ordinal)
+static FARPROC OrdinalExport(void *dl, unsigned ordinal)
 {
     const KvzOrdinalExport *table =
-        (const KvzOrdinalExport *)own_symbol(dl, KVZ_ORDINAL_TABLE_SYMBOL);
+        (const KvzOrdinalExport *)OwnSymbol(dl, KVZ_ORDINAL_TABLE_SYMBOL);
     for (; table != NULL && table->ordinal != 0; table++) {
         if (table->ordinal == ordinal)
             return table->address;
@@ -367,22 +370,22 @@ static FARPROC ordinal_export(void *dl, unsigned ordinal)
 FARPROC GetProcAddress(HMODULE handle, LPCSTR name)
 {
     bool by_ordinal = (uintptr_t)name < 0x10000;
-    pthread_mutex_lock(&loader_lock);
-    ModuleRecord *module = find_module(handle);
+    pthread_mutex_lock(&LoaderLock);
+    ModuleRecord *module = FindModule(handle);
     void *dl = module != NULL ? module->dl : NULL;
     FARPROC proc = NULL;
     // A PE image's own export table, read while FreeLibrary cannot unmap it.
     if (module != NULL && module->format == KVZ_MODULE_PE)
         proc = KvzPeExport(module->pe, by_ordinal ? NULL : name, (unsigned)(uintptr_t)name);
-    pthread_mutex_unlock(&loader_lock);
+    pthread_mutex_unlock(&LoaderLock);
     if (module == NULL) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return NULL;
     }
     if (dl != NULL && by_ordinal) // an ordinal: the table and nothing else
-        proc = ordinal_export(dl, (unsigned)(uintptr_t)name);
+        proc = OrdinalExport(dl, (unsigned)(uintptr_t)name);
     else if (dl != NULL)
-        proc = (FARPROC)own_symbol(dl, name);
+        proc = (FARPROC)OwnSymbol(dl, name);
     if (proc == NULL)
         SetLastError(ERROR_PROC_NOT_FOUND);
     return proc;
@@ -392,7 +395,7 @@ FARPROC GetProcAddressW(HMODULE module, LPCWSTR name)
 {
     if ((uintptr_t)name < 0x10000)
         return GetProcAddress(module, (LPCSTR)name);
-    char narrow[KVZ_OS_PATH_MAX];
+    char narrow[kOsPathMax];
     if (!KvzWideToUtf8(name, narrow, sizeof narrow)) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return NULL;
@@ -402,17 +405,17 @@ FARPROC GetProcAddressW(HMODULE module, LPCWSTR name)
 
 int KvzModuleFormatOf(HMODULE handle)
 {
-    pthread_mutex_lock(&loader_lock);
-    ModuleRecord *module = find_module(handle);
+    pthread_mutex_lock(&LoaderLock);
+    ModuleRecord *module = FindModule(handle);
     int format = module != NULL ? module->format : 0;
-    pthread_mutex_unlock(&loader_lock);
+    pthread_mutex_unlock(&LoaderLock);
     return format;
 }
 
-/* ---- GetModuleFileName ---- */
+// ---- GetModuleFileName ----
 
 // The module's OS path; NULL means the program itself.
-static bool module_os_path(HMODULE handle, char *out, size_t size)
+static bool ModuleOsPath(HMODULE handle, char *out, size_t size)
 {
     if (handle == NULL) {
         ssize_t n = readlink("/proc/self/exe", out, size - 1);
@@ -421,16 +424,16 @@ static bool module_os_path(HMODULE handle, char *out, size_t size)
         out[n] = 0;
         return true;
     }
-    pthread_mutex_lock(&loader_lock);
-    ModuleRecord *module = find_module(handle);
-    bool found = module != NULL && KvzCopyText(out, size, module->os_path);
-    pthread_mutex_unlock(&loader_lock);
+    pthread_mutex_lock(&LoaderLock);
+    ModuleRecord *module = FindModule(handle);
+    bool found = module != NULL && KvzCopyText(out, size, module->osPath);
+    pthread_mutex_unlock(&LoaderLock);
     return found;
 }
 
 // Copies as much as fits, always terminated; a cut name gives `size` and
 // ERROR_INSUFFICIENT_BUFFER, as on Windows.
-template <typename Char> static DWORD copy_file_name(const Char *name, Char *buffer, DWORD size)
+template <typename Char> static DWORD CopyFileName(const Char *name, Char *buffer, DWORD size)
 {
     DWORD length = 0;
     while (name[length] != 0)
@@ -448,27 +451,27 @@ template <typename Char> static DWORD copy_file_name(const Char *name, Char *buf
 
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size)
 {
-    char os_path[KVZ_OS_PATH_MAX], path[KVZ_OS_PATH_MAX];
-    if (!module_os_path(module, os_path, sizeof os_path)) {
+    char os_path[kOsPathMax], path[kOsPathMax];
+    if (!ModuleOsPath(module, os_path, sizeof os_path)) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return 0;
     }
     KvzOsToPath(os_path, path, sizeof path);
-    return copy_file_name(path, buffer, size);
+    return CopyFileName(path, buffer, size);
 }
 
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size)
 {
-    char os_path[KVZ_OS_PATH_MAX], path[KVZ_OS_PATH_MAX];
-    WCHAR wide[KVZ_OS_PATH_MAX];
-    if (!module_os_path(module, os_path, sizeof os_path)) {
+    char os_path[kOsPathMax], path[kOsPathMax];
+    WCHAR wide[kOsPathMax];
+    if (!ModuleOsPath(module, os_path, sizeof os_path)) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return 0;
     }
     KvzOsToPath(os_path, path, sizeof path);
-    if (!KvzUtf8ToWide(path, wide, KVZ_OS_PATH_MAX)) {
+    if (!KvzUtf8ToWide(path, wide, kOsPathMax)) {
         SetLastError(ERROR_INVALID_NAME);
         return 0;
     }
-    return copy_file_name(wide, buffer, size);
+    return CopyFileName(wide, buffer, size);
 }

@@ -19,7 +19,7 @@ bool KvzCopyText(char *out, size_t size, const char *text)
     return fits;
 }
 
-static bool replace_separator(const char *in, char *out, size_t size, char from, char to)
+static bool ReplaceSeparator(const char *in, char *out, size_t size, char from, char to)
 {
     size_t i = 0;
     for (; in[i] != 0; i++) {
@@ -37,18 +37,18 @@ static bool replace_separator(const char *in, char *out, size_t size, char from,
 
 bool KvzPathToOs(const char *path, char *out, size_t size)
 {
-    return replace_separator(path, out, size, '\\', '/');
+    return ReplaceSeparator(path, out, size, '\\', '/');
 }
 
 bool KvzOsToPath(const char *os_path, char *out, size_t size)
 {
-    return replace_separator(os_path, out, size, '/', '\\');
+    return ReplaceSeparator(os_path, out, size, '/', '\\');
 }
 
-/* ---- UTF-16 <-> UTF-8 ---- */
+// ---- UTF-16 <-> UTF-8 ----
 
 // Reads one code point from UTF-16 text; 0 at the end, -1 for a lone surrogate.
-static long next_wide_code_point(const WCHAR **text)
+static long NextWideCodePoint(const WCHAR **text)
 {
     unsigned unit = (*text)[0];
     if (unit == 0)
@@ -66,7 +66,7 @@ static long next_wide_code_point(const WCHAR **text)
     return (long)unit;
 }
 
-static size_t encode_utf8(long cp, char *bytes)
+static size_t EncodeUtf8(long cp, char *bytes)
 {
     if (cp < 0x80) {
         bytes[0] = (char)cp;
@@ -97,7 +97,7 @@ bool KvzWideToUtf8(const WCHAR *text, char *out, size_t size)
         return false;
     out[0] = 0;
     for (;;) {
-        long cp = next_wide_code_point(&text);
+        long cp = NextWideCodePoint(&text);
         if (cp == 0)
             break;
         if (cp < 0) {
@@ -105,7 +105,7 @@ bool KvzWideToUtf8(const WCHAR *text, char *out, size_t size)
             return false;
         }
         char bytes[4];
-        size_t n = encode_utf8(cp, bytes);
+        size_t n = EncodeUtf8(cp, bytes);
         if (used + n + 1 > size) {
             out[0] = 0;
             return false;
@@ -117,8 +117,12 @@ bool KvzWideToUtf8(const WCHAR *text, char *out, size_t size)
     return true;
 }
 
+// The smallest code point each count of continuation bytes may encode: a
+// smaller one is an overlong form.
+static const long kSmallestOfLength[4] = {0, 0x80, 0x800, 0x10000};
+
 // Reads one code point from UTF-8 text; 0 at the end, -1 when malformed.
-static long next_utf8_code_point(const unsigned char **text)
+static long NextUtf8CodePoint(const unsigned char **text)
 {
     const unsigned char *s = *text;
     if (s[0] == 0)
@@ -139,8 +143,7 @@ static long next_utf8_code_point(const unsigned char **text)
             return -1;
         cp = (cp << 6) | (s[i] & 0x3F);
     }
-    static const long smallest[4] = {0, 0x80, 0x800, 0x10000};
-    if (cp < smallest[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+    if (cp < kSmallestOfLength[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
         return -1;
     *text = s + extra + 1;
     return cp;
@@ -154,7 +157,7 @@ bool KvzUtf8ToWide(const char *text, WCHAR *out, size_t count)
         return false;
     out[0] = 0;
     for (;;) {
-        long cp = next_utf8_code_point(&s);
+        long cp = NextUtf8CodePoint(&s);
         if (cp == 0)
             break;
         size_t units = cp >= 0x10000 ? 2 : 1;
@@ -185,11 +188,11 @@ bool KvzWidePathToOs(const WCHAR *path, char *out, size_t size)
     return true;
 }
 
-/* ---- Error codes ---- */
+// ---- Error codes ----
 
-static bool parent_is_directory(const char *os_path)
+static bool ParentIsDirectory(const char *os_path)
 {
-    char parent[KVZ_OS_PATH_MAX];
+    char parent[kOsPathMax];
     if (!KvzCopyText(parent, sizeof parent, os_path))
         return false;
     size_t n = strlen(parent);
@@ -240,11 +243,11 @@ DWORD KvzErrorFromErrno(int err)
 DWORD KvzErrorForPath(int err, const char *os_path)
 {
     if (err == ENOENT || err == ENOTDIR)
-        return parent_is_directory(os_path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        return ParentIsDirectory(os_path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
     return KvzErrorFromErrno(err);
 }
 
-/* ---- Program arguments ---- */
+// ---- Program arguments ----
 
 void KvzArgToPath(char *arg)
 {

@@ -1,11 +1,11 @@
 // Helpers shared by the POSIX layer's files; not part of the kit's interface.
-#ifndef KVZ_PLATFORM_POSIX_INTERNAL_H
-#define KVZ_PLATFORM_POSIX_INTERNAL_H
+#ifndef KVZ_POSIX_INTERNAL_H
+#define KVZ_POSIX_INTERNAL_H
 
 #include "platform/win32.h"
 
 // Room for an operating-system path (Linux PATH_MAX).
-#define KVZ_OS_PATH_MAX 4096
+static const size_t kOsPathMax = 4096;
 
 // ---- Paths (paths.cpp) ----
 // Each returns false, leaving `out` an empty string, when the result does not
@@ -52,42 +52,9 @@ DWORD KvzAttributesOfStat(const struct stat *st);
 // ---- Times (time.cpp) ----
 FILETIME KvzFileTimeFromUnix(long long seconds, long nanoseconds);
 
-// ---- Modules (loader.cpp, pe_loader.cpp, ce_imports.cpp) ----
+// ---- Modules (loader.cpp) ----
 // Which format a loaded module has; 0 for a handle that is none.
 enum KvzModuleFormat { KVZ_MODULE_ELF = 1, KVZ_MODULE_PE = 2 };
 int KvzModuleFormatOf(HMODULE module);
-// True when KVZ_LOADER_TRACE=1: LoadLibrary then writes one line per module
-// it maps to standard error ("kvz loader: ...").
-bool KvzLoaderTracing(void);
-
-// A CE image mapped by pe_loader.cpp; loader.cpp keeps its module record.
-struct KvzPeModule;
-// The file starts with an MZ header whose PE signature is in place.
-bool KvzIsPeFile(const char *os_path);
-// Maps the image at `os_path`: sections at their RVAs, relocated when not at
-// the preferred base (always away from it with KVZ_PE_LOAD_AWAY=1), coredll
-// imports bound to KvzCeImport, sections protected as they say. DllMain is
-// not run. Returns ERROR_SUCCESS and the module, or ERROR_BAD_EXE_FORMAT (a
-// damaged image, one for another CPU, or one CE's loader would refuse),
-// ERROR_OLD_WIN_VERSION (made for a CE later than 4.20), ERROR_PROC_NOT_FOUND or
-// ERROR_MOD_NOT_FOUND (an import not served: named on standard error),
-// ERROR_NOT_ENOUGH_MEMORY, ERROR_FILE_NOT_FOUND; then nothing stays mapped.
-DWORD KvzPeLoad(const char *os_path, KvzPeModule **module);
-void *KvzPeBase(const KvzPeModule *module);
-bool KvzPeRelocated(const KvzPeModule *module);
-// The entry point called as DllMain, NULL when the image has none.
-FARPROC KvzPeEntry(const KvzPeModule *module);
-// An export by name, or by ordinal when `name` is NULL; NULL when missing
-// or forwarded.
-FARPROC KvzPeExport(const KvzPeModule *module, const char *name, unsigned ordinal);
-// Unmaps the image and frees the module.
-void KvzPeUnload(KvzPeModule *module);
-// Test probe: images mapped now.
-unsigned KvzPeMappedCount(void);
-
-// The layer's function serving coredll's export `name` to CE images, NULL
-// when none does; the names served, one per index, NULL past the last.
-FARPROC KvzCeImport(const char *name);
-const char *KvzCeImportName(unsigned index);
 
 #endif

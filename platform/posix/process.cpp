@@ -8,13 +8,13 @@
 #include <unistd.h>
 
 // The pseudo handle Windows gives for the current process.
-#define CURRENT_PROCESS ((HANDLE)(intptr_t)-1)
+static const HANDLE kCurrentProcess = (HANDLE)(intptr_t)-1;
 // CE's: images inline it, as CE has no GetCurrentProcess call.
-#define CE_CURRENT_PROCESS ((HANDLE)(intptr_t)0x42)
+static const HANDLE kCeCurrentProcess = (HANDLE)(intptr_t)0x42;
 
 HANDLE GetCurrentProcess(void)
 {
-    return CURRENT_PROCESS;
+    return kCurrentProcess;
 }
 
 DWORD GetCurrentProcessId(void)
@@ -24,7 +24,7 @@ DWORD GetCurrentProcessId(void)
 
 // KVZ_CE_TERMINATE=ce42: the current process is not ended, as on CE 4.2
 // and 5, where the call only marks the main thread as dying.
-static bool terminate_as_ce42(void)
+static bool TerminateAsCe42(void)
 {
     const char *mode = getenv("KVZ_CE_TERMINATE");
     return mode != NULL && strcmp(mode, "ce42") == 0;
@@ -33,11 +33,11 @@ static bool terminate_as_ce42(void)
 // Ends at once, as Windows does: no atexit handlers, no library detach.
 BOOL TerminateProcess(HANDLE process, UINT exit_code)
 {
-    if (process != CURRENT_PROCESS && process != CE_CURRENT_PROCESS) {
+    if (process != kCurrentProcess && process != kCeCurrentProcess) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (terminate_as_ce42()) {
+    if (TerminateAsCe42()) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }

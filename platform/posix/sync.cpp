@@ -10,10 +10,10 @@ static_assert(sizeof(pthread_mutex_t) <= sizeof(CRITICAL_SECTION::opaque),
 static_assert(alignof(pthread_mutex_t) <= alignof(CRITICAL_SECTION),
               "CRITICAL_SECTION storage not aligned for pthread_mutex_t");
 
-static std::atomic<unsigned long> enter_count;
+static std::atomic<unsigned long> EnterCount;
 
 // Through void *: the storage's alignment is asserted above, not its bytes'.
-static pthread_mutex_t *mutex_of(LPCRITICAL_SECTION section)
+static pthread_mutex_t *MutexOf(LPCRITICAL_SECTION section)
 {
     return static_cast<pthread_mutex_t *>(static_cast<void *>(section->opaque));
 }
@@ -23,29 +23,29 @@ void InitializeCriticalSection(LPCRITICAL_SECTION section)
     pthread_mutexattr_t attributes;
     pthread_mutexattr_init(&attributes);
     pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(mutex_of(section), &attributes);
+    pthread_mutex_init(MutexOf(section), &attributes);
     pthread_mutexattr_destroy(&attributes);
 }
 
 void DeleteCriticalSection(LPCRITICAL_SECTION section)
 {
-    pthread_mutex_destroy(mutex_of(section));
+    pthread_mutex_destroy(MutexOf(section));
 }
 
 void EnterCriticalSection(LPCRITICAL_SECTION section)
 {
-    enter_count.fetch_add(1, std::memory_order_relaxed);
-    pthread_mutex_lock(mutex_of(section));
+    EnterCount.fetch_add(1, std::memory_order_relaxed);
+    pthread_mutex_lock(MutexOf(section));
 }
 
 void LeaveCriticalSection(LPCRITICAL_SECTION section)
 {
-    pthread_mutex_unlock(mutex_of(section));
+    pthread_mutex_unlock(MutexOf(section));
 }
 
 unsigned long KvzCriticalSectionEnterCount(void)
 {
-    return enter_count.load(std::memory_order_relaxed);
+    return EnterCount.load(std::memory_order_relaxed);
 }
 
 LONG InterlockedExchange(LONG volatile *target, LONG value)

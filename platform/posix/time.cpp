@@ -4,7 +4,7 @@
 #include <atomic>
 #include <time.h>
 
-static std::atomic<unsigned long> local_time_reads;
+static std::atomic<unsigned long> LocalTimeReads;
 
 // Seconds from 1601-01-01 (the FILETIME epoch) to 1970-01-01.
 static const long long kFileTimeEpochOffset = 11644473600LL;
@@ -21,7 +21,7 @@ FILETIME KvzFileTimeFromUnix(long long seconds, long nanoseconds)
 
 void GetLocalTime(LPSYSTEMTIME out)
 {
-    local_time_reads.fetch_add(1, std::memory_order_relaxed);
+    LocalTimeReads.fetch_add(1, std::memory_order_relaxed);
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     struct tm local;
@@ -38,5 +38,5 @@ void GetLocalTime(LPSYSTEMTIME out)
 
 unsigned long KvzLocalTimeReadCount(void)
 {
-    return local_time_reads.load(std::memory_order_relaxed);
+    return LocalTimeReads.load(std::memory_order_relaxed);
 }

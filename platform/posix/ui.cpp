@@ -8,7 +8,7 @@
 
 // UTF-8 of `text` with line feeds and carriage returns written as \n and \r,
 // so the box stays one line. Malformed UTF-16 becomes '?'. Heap, or NULL.
-static char *escaped_utf8(LPCWSTR text)
+static char *EscapedUtf8(LPCWSTR text)
 {
     size_t units = 0;
     while (text != NULL && text[units] != 0)
@@ -38,7 +38,7 @@ static char *escaped_utf8(LPCWSTR text)
     return out;
 }
 
-static int read_yes_no_answer(void)
+static int ReadYesNoAnswer(void)
 {
     char line[256];
     if (fgets(line, sizeof line, stdin) == NULL)
@@ -64,8 +64,8 @@ static int read_yes_no_answer(void)
 
 int MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT flags)
 {
-    char *text_utf8 = escaped_utf8(text);
-    char *caption_utf8 = escaped_utf8(caption);
+    char *text_utf8 = EscapedUtf8(text);
+    char *caption_utf8 = EscapedUtf8(caption);
     if (text_utf8 == NULL || caption_utf8 == NULL) {
         free(text_utf8);
         free(caption_utf8);
@@ -81,6 +81,6 @@ int MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT flags)
     free(text_utf8);
     free(caption_utf8);
     if ((flags & 0xF) == MB_YESNO)
-        return read_yes_no_answer();
+        return ReadYesNoAnswer();
     return IDOK;
 }

@@ -1,6 +1,7 @@
 // The coredll calls served to CE images: every name a real coredll export,
 // and the adapters where CE's form differs from the layer's, called through
 // the table as an image's import slot would call them. Every host.
+#include "platform/posix/ce/ce_imports.h"
 #include "platform/posix/posix_internal.h"
 
 #include <gtest/gtest.h>
@@ -208,8 +209,8 @@ TEST(CeImports, FilesTakeKitPaths)
     fclose(file);
     EXPECT_EQ(access(os_path.c_str(), F_OK), 0);
 
-    WCHAR wide[KVZ_OS_PATH_MAX];
-    ASSERT_TRUE(KvzUtf8ToWide(kit_path.c_str(), wide, KVZ_OS_PATH_MAX));
+    WCHAR wide[kOsPathMax];
+    ASSERT_TRUE(KvzUtf8ToWide(kit_path.c_str(), wide, kOsPathMax));
     EXPECT_TRUE(remove(wide));
     EXPECT_NE(access(os_path.c_str(), F_OK), 0);
     SetLastError(0);

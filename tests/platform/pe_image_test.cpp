@@ -1,7 +1,9 @@
 // CE ARM images: the parser on every host, over built and damaged images;
 // on 32-bit ARM also the loader, running the built image's code at and away
 // from its preferred base and refusing damaged ones with nothing mapped.
-#include "platform/posix/pe_image.h"
+#include "platform/posix/ce/ce_imports.h"
+#include "platform/posix/ce/ce_loader.h"
+#include "platform/posix/ce/pe_image.h"
 #include "platform/posix/posix_internal.h"
 #include "tests/platform/pe_test_image.h"
 
@@ -23,7 +25,7 @@ using namespace pe_test;
 namespace
 {
 
-const uint16_t kArm[] = {PE_MACHINE_ARM, PE_MACHINE_THUMB};
+const uint16_t kArm[] = {kPeMachineArm, kPeMachineThumb};
 
 // The loader's policy with made-up addresses: coredll's served names only.
 DWORD Resolve(void *, const char *dll, const char *name, unsigned, uint32_t *address)
@@ -37,20 +39,20 @@ DWORD Resolve(void *, const char *dll, const char *name, unsigned, uint32_t *add
 }
 
 // Every step the loader takes, over a heap buffer placed at `new_base`.
-DWORD LoadInMemory(const std::vector<uint8_t> &file, uint32_t new_base, PeImage *image,
+DWORD LoadInMemory(const std::vector<uint8_t> &file, uint32_t new_base, KvzPeImage *image,
                    std::vector<uint8_t> *memory, std::string *missing)
 {
-    char name[2 * PE_NAME_MAX] = "";
-    DWORD result = PeParse(file.data(), file.size(), kArm, 2, image);
+    char name[2 * kPeNameMax] = "";
+    DWORD result = KvzPeParse(file.data(), file.size(), kArm, 2, image);
     if (result != ERROR_SUCCESS)
         return result;
-    memory->assign(image->image_size, 0);
-    PeLayOut(image, file.data(), file.size(), memory->data());
-    result = PeRelocate(image, memory->data(), new_base);
+    memory->assign(image->imageSize, 0);
+    KvzPeLayOut(image, file.data(), file.size(), memory->data());
+    result = KvzPeRelocate(image, memory->data(), new_base);
     if (result == ERROR_SUCCESS)
-        result = PeCheckExports(image, memory->data());
+        result = KvzPeCheckExports(image, memory->data());
     if (result == ERROR_SUCCESS)
-        result = PeBindImports(image, memory->data(), Resolve, NULL, name, sizeof name);
+        result = KvzPeBindImports(image, memory->data(), Resolve, NULL, name, sizeof name);
     *missing = name;
     return result;
 }
@@ -73,7 +75,7 @@ struct Damage {
 const Damage kDamages[] = {
     {"not MZ", [](Image &) {}, ERROR_BAD_EXE_FORMAT, ""}, // DamagedFile writes it
     {"PE header past the file", [](Image &im) { im.pe_offset = 0xFF0; }, ERROR_BAD_EXE_FORMAT, ""},
-    {"x86 machine", [](Image &im) { im.machine = PE_MACHINE_I386; }, ERROR_BAD_EXE_FORMAT, ""},
+    {"x86 machine", [](Image &im) { im.machine = kPeMachineI386; }, ERROR_BAD_EXE_FORMAT, ""},
     {"ARMv7 Thumb-2 machine", [](Image &im) { im.machine = 0x1C4; }, ERROR_BAD_EXE_FORMAT, ""},
     {"not a DLL", [](Image &im) { im.characteristics = 0x0102; }, ERROR_BAD_EXE_FORMAT, ""},
     {"not executable", [](Image &im) { im.characteristics = 0x2100; }, ERROR_BAD_EXE_FORMAT, ""},
@@ -129,14 +131,14 @@ const Damage kDamages[] = {
      ERROR_BAD_EXE_FORMAT, ""},
     {"read-only section longer than its file bytes",
      [](Image &im) { im.sections[1].raw_size = 0x200; }, ERROR_BAD_EXE_FORMAT, ""},
-    {"discardable data", [](Image &im) { im.sections[2].flags |= PE_SCN_DISCARDABLE; },
+    {"discardable data", [](Image &im) { im.sections[2].flags |= kPeScnDiscardable; },
      ERROR_BAD_EXE_FORMAT, ""},
     {"entry past the image", [](Image &im) { im.entry = 0x7000; }, ERROR_BAD_EXE_FORMAT, ""},
     {"entry in data", [](Image &im) { im.entry = kData; }, ERROR_BAD_EXE_FORMAT, ""},
     {"thread-local storage",
      [](Image &im) {
-         im.directories[PE_DIR_TLS][0] = 0x2300;
-         im.directories[PE_DIR_TLS][1] = 24;
+         im.directories[kPeDirTls][0] = 0x2300;
+         im.directories[kPeDirTls][1] = 24;
      },
      ERROR_BAD_EXE_FORMAT, ""},
     {"export table past the image", [](Image &im) { im.directories[0][0] = 0x5F00; },
@@ -151,7 +153,7 @@ const Damage kDamages[] = {
     {"export name without an end",
      [](Image &im) {
          im.sections[1].virtual_size = 0x600;
-         memset(&im.memory[0x2300], 'A', PE_NAME_MAX);
+         memset(&im.memory[0x2300], 'A', kPeNameMax);
          im.Put32(kNames, 0x2300);
      },
      ERROR_BAD_EXE_FORMAT, ""},
@@ -208,7 +210,7 @@ const Damage kDamages[] = {
      ERROR_BAD_EXE_FORMAT, ""},
     {"relocation of type HIGH", [](Image &im) { im.Put16(kRelocs + 18, 0x1000); },
      ERROR_BAD_EXE_FORMAT, ""},
-    {"relocations stripped", [](Image &im) { im.characteristics |= PE_FILE_RELOCS_STRIPPED; },
+    {"relocations stripped", [](Image &im) { im.characteristics |= kPeFileRelocsStripped; },
      ERROR_BAD_EXE_FORMAT, ""},
     {"import from another library", [](Image &im) { im.PutText(kDllName, "OTHER.dll"); },
      ERROR_MOD_NOT_FOUND, "OTHER.dll!SetLastError"},
@@ -247,14 +249,14 @@ std::vector<uint8_t> DamagedFile(const Damage &damage)
 
 TEST(PeImage, TheBuiltImageParsesBindsAndExports)
 {
-    PeImage image;
+    KvzPeImage image;
     std::vector<uint8_t> memory;
     std::string missing;
     ASSERT_EQ(LoadInMemory(Emit(GoodImage()), kBase, &image, &memory, &missing), 0u) << missing;
-    EXPECT_EQ(image.machine, PE_MACHINE_ARM);
-    EXPECT_EQ(image.image_base, kBase);
-    EXPECT_EQ(image.section_count, 4u);
-    EXPECT_EQ(image.entry_rva, kDllMain);
+    EXPECT_EQ(image.machine, kPeMachineArm);
+    EXPECT_EQ(image.imageBase, kBase);
+    EXPECT_EQ(image.sectionCount, 4u);
+    EXPECT_EQ(image.entryRva, kDllMain);
     EXPECT_EQ(Word(memory, kSlots), 0xC0DE0000u | 12) << "SetLastError's slot";
     EXPECT_EQ(Word(memory, kSlots + 4), 0xC0DE0000u | 6) << "wcslen's slot";
     EXPECT_EQ(Word(memory, kLookup), kHintName1) << "the lookup table stays as it was";
@@ -278,26 +280,26 @@ TEST(PeImage, TheBuiltImageParsesBindsAndExports)
         {"", 0, 0},
     };
     for (const Lookup &l : lookups)
-        EXPECT_EQ(PeFindExport(&image, memory.data(), l.name, l.ordinal), l.rva)
+        EXPECT_EQ(KvzPeFindExport(&image, memory.data(), l.name, l.ordinal), l.rva)
             << (l.name != NULL ? l.name : "by ordinal") << " " << l.ordinal;
 }
 
 TEST(PeImage, ThumbImagesAndTheWantedMachines)
 {
     Image thumb = GoodImage();
-    thumb.machine = PE_MACHINE_THUMB;
-    const uint16_t x86[] = {PE_MACHINE_I386};
-    PeImage image;
+    thumb.machine = kPeMachineThumb;
+    const uint16_t x86[] = {kPeMachineI386};
+    KvzPeImage image;
     std::vector<uint8_t> good = Emit(GoodImage()), thumb_file = Emit(thumb);
-    EXPECT_EQ(PeParse(thumb_file.data(), thumb_file.size(), kArm, 2, &image), 0u);
-    EXPECT_EQ(PeParse(good.data(), good.size(), x86, 1, &image), (DWORD)ERROR_BAD_EXE_FORMAT);
-    EXPECT_EQ(PeParse(good.data(), good.size(), kArm, 0, &image), (DWORD)ERROR_BAD_EXE_FORMAT);
+    EXPECT_EQ(KvzPeParse(thumb_file.data(), thumb_file.size(), kArm, 2, &image), 0u);
+    EXPECT_EQ(KvzPeParse(good.data(), good.size(), x86, 1, &image), (DWORD)ERROR_BAD_EXE_FORMAT);
+    EXPECT_EQ(KvzPeParse(good.data(), good.size(), kArm, 0, &image), (DWORD)ERROR_BAD_EXE_FORMAT);
 }
 
 TEST(PeImage, RelocationAddsTheDeltaToEveryListedWordAndNothingElse)
 {
     std::vector<uint8_t> file = Emit(GoodImage()), at_base, moved;
-    PeImage image;
+    KvzPeImage image;
     std::string missing;
     ASSERT_EQ(LoadInMemory(file, kBase, &image, &at_base, &missing), 0u);
     for (uint32_t new_base : {kBase + 0x10000u, 0x00010000u, 0xFFFF0000u - 0x6000u}) {
@@ -323,7 +325,7 @@ TEST(PeImage, SectionsAreZeroFilledPastTheirFileBytes)
     std::vector<uint8_t> file = Emit(im);
     memset(&file[0x800 + 0x18], 0xEE, 0x200 - 0x18);
     memset(&file[0xA00 + kRelocsSize], 0xEE, 0x200 - kRelocsSize);
-    PeImage image;
+    KvzPeImage image;
     std::vector<uint8_t> memory;
     std::string missing;
     ASSERT_EQ(LoadInMemory(file, kBase, &image, &memory, &missing), 0u);
@@ -337,7 +339,7 @@ TEST(PeImage, SectionsAreZeroFilledPastTheirFileBytes)
 TEST(PeImage, DamagedImagesAreRefused)
 {
     for (const Damage &damage : kDamages) {
-        PeImage image;
+        KvzPeImage image;
         std::vector<uint8_t> memory;
         std::string missing;
         // Away from the base, so that every relocation is applied, not only checked.
@@ -352,8 +354,8 @@ TEST(PeImage, EveryCutOfTheFileIsRefused)
 {
     std::vector<uint8_t> file = Emit(GoodImage());
     for (size_t size = 0; size < file.size(); size++) {
-        PeImage image;
-        ASSERT_EQ(PeParse(file.data(), size, kArm, 2, &image), (DWORD)ERROR_BAD_EXE_FORMAT)
+        KvzPeImage image;
+        ASSERT_EQ(KvzPeParse(file.data(), size, kArm, 2, &image), (DWORD)ERROR_BAD_EXE_FORMAT)
             << size << " bytes";
     }
 }
@@ -430,7 +432,7 @@ HMODULE Load(const std::string &path)
 
 TEST(PeLoader, TheTraceNamesEachNewModuleAndItsFormat)
 {
-    char path[KVZ_OS_PATH_MAX];
+    char path[kOsPathMax];
     ssize_t length = readlink("/proc/self/exe", path, sizeof path - 32);
     ASSERT_GT(length, 0);
     path[length] = 0;
@@ -506,9 +508,9 @@ void RunAndFree(HMODULE module, const std::string &path)
     EXPECT_EQ(GetProcAddress(module, "Forwarded"), nullptr);
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_PROC_NOT_FOUND);
 
-    WCHAR name[KVZ_OS_PATH_MAX];
-    char narrow[KVZ_OS_PATH_MAX], expected[KVZ_OS_PATH_MAX];
-    ASSERT_GT(GetModuleFileNameW(module, name, KVZ_OS_PATH_MAX), 0u);
+    WCHAR name[kOsPathMax];
+    char narrow[kOsPathMax], expected[kOsPathMax];
+    ASSERT_GT(GetModuleFileNameW(module, name, kOsPathMax), 0u);
     KvzWideToUtf8(name, narrow, sizeof narrow);
     KvzOsToPath(path.c_str(), expected, sizeof expected);
     EXPECT_STREQ(narrow, expected);
@@ -559,7 +561,7 @@ TEST(PeLoader, MovesWhenItsBaseIsTaken)
     RunAndFree(module, path);
 
     Image stripped = GoodImage();
-    stripped.characteristics |= PE_FILE_RELOCS_STRIPPED;
+    stripped.characteristics |= kPeFileRelocsStripped;
     EXPECT_EQ(Load(WriteImage(Emit(stripped), "stripped.dll")), nullptr);
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_BAD_EXE_FORMAT);
     munmap(taken, 0x1000);

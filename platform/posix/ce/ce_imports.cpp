@@ -6,6 +6,7 @@
 // below stands between; the image is never patched. Every name here is a
 // coredll export (../shared/handheld/coredll-exports.txt); a test holds the
 // table to that list.
+#include "platform/posix/ce/ce_imports.h"
 #include "platform/file_stream.h"
 #include "platform/posix/posix_internal.h"
 
@@ -14,23 +15,23 @@
 #include <stdlib.h>
 #include <string.h>
 
-/* ---- Critical sections ---- */
+// ---- Critical sections ----
 
 // CE's CRITICAL_SECTION is 20 bytes (LockCount, OwnerThread, hCrit,
 // needtrap, dwContentions), less than the layer's lock needs. The layer's
 // lock lives on the heap and its address in hCrit; nothing past the 20
 // bytes is touched.
-#define CE_SECTION_SIZE 20
-#define CE_SECTION_LOCK 8 // offset of hCrit
+static const size_t kCeSectionSize = 20;
+static const size_t kCeSectionLock = 8; // offset of hCrit
 
-static LPCRITICAL_SECTION lock_of(void *section)
+static LPCRITICAL_SECTION LockOf(void *section)
 {
     LPCRITICAL_SECTION lock;
-    memcpy(&lock, (unsigned char *)section + CE_SECTION_LOCK, sizeof lock);
+    memcpy(&lock, (unsigned char *)section + kCeSectionLock, sizeof lock);
     return lock;
 }
 
-static void ce_initialize_critical_section(void *section)
+static void CeInitializeCriticalSection(void *section)
 {
     LPCRITICAL_SECTION lock = (LPCRITICAL_SECTION)malloc(sizeof *lock);
     if (lock == NULL) {
@@ -39,54 +40,54 @@ static void ce_initialize_critical_section(void *section)
         abort();
     }
     InitializeCriticalSection(lock);
-    memset(section, 0, CE_SECTION_SIZE);
-    memcpy((unsigned char *)section + CE_SECTION_LOCK, &lock, sizeof lock);
+    memset(section, 0, kCeSectionSize);
+    memcpy((unsigned char *)section + kCeSectionLock, &lock, sizeof lock);
 }
 
-static void ce_delete_critical_section(void *section)
+static void CeDeleteCriticalSection(void *section)
 {
-    LPCRITICAL_SECTION lock = lock_of(section);
+    LPCRITICAL_SECTION lock = LockOf(section);
     if (lock == NULL)
         return;
     DeleteCriticalSection(lock);
     free(lock);
-    memset(section, 0, CE_SECTION_SIZE);
+    memset(section, 0, kCeSectionSize);
 }
 
-static void ce_enter_critical_section(void *section)
+static void CeEnterCriticalSection(void *section)
 {
-    LPCRITICAL_SECTION lock = lock_of(section);
+    LPCRITICAL_SECTION lock = LockOf(section);
     if (lock != NULL)
         EnterCriticalSection(lock);
 }
 
-static void ce_leave_critical_section(void *section)
+static void CeLeaveCriticalSection(void *section)
 {
-    LPCRITICAL_SECTION lock = lock_of(section);
+    LPCRITICAL_SECTION lock = LockOf(section);
     if (lock != NULL)
         LeaveCriticalSection(lock);
 }
 
-/* ---- Interlocked counters ---- */
+// ---- Interlocked counters ----
 
 // Not in the layer, whose own callers need none. Both return the new value,
 // as on CE.
-static LONG ce_interlocked_increment(LONG volatile *target)
+static LONG CeInterlockedIncrement(LONG volatile *target)
 {
     return __atomic_add_fetch(target, 1, __ATOMIC_SEQ_CST);
 }
 
-static LONG ce_interlocked_decrement(LONG volatile *target)
+static LONG CeInterlockedDecrement(LONG volatile *target)
 {
     return __atomic_sub_fetch(target, 1, __ATOMIC_SEQ_CST);
 }
 
-/* ---- Files ---- */
+// ---- Files ----
 
 // The layer has no wide DeleteFile of its own.
-static BOOL ce_delete_file(LPCWSTR path)
+static BOOL CeDeleteFileW(LPCWSTR path)
 {
-    char narrow[KVZ_OS_PATH_MAX];
+    char narrow[kOsPathMax];
     if (path == NULL || !KvzWideToUtf8(path, narrow, sizeof narrow)) {
         SetLastError(ERROR_INVALID_NAME);
         return FALSE;
@@ -95,14 +96,14 @@ static BOOL ce_delete_file(LPCWSTR path)
 }
 
 // The image's paths are kit paths, with backslashes.
-static FILE *ce_fopen(const char *path, const char *mode)
+static FILE *CeFopen(const char *path, const char *mode)
 {
     return path != NULL && mode != NULL ? KvzOpenFileStreamA(path, mode) : NULL;
 }
 
-/* ---- 16-bit text: CE's wchar_t; the C library's is 32-bit here ---- */
+// ---- 16-bit text: CE's wchar_t; the C library's is 32-bit here ----
 
-static size_t ce_wcslen(const WCHAR *text)
+static size_t CeWcslen(const WCHAR *text)
 {
     size_t length = 0;
     while (text[length] != 0)
@@ -110,7 +111,7 @@ static size_t ce_wcslen(const WCHAR *text)
     return length;
 }
 
-static int ce_wcscmp(const WCHAR *a, const WCHAR *b)
+static int CeWcscmp(const WCHAR *a, const WCHAR *b)
 {
     while (*a != 0 && *a == *b) {
         a++;
@@ -119,7 +120,7 @@ static int ce_wcscmp(const WCHAR *a, const WCHAR *b)
     return (int)*a - (int)*b;
 }
 
-static WCHAR *ce_wcscpy(WCHAR *out, const WCHAR *text)
+static WCHAR *CeWcscpy(WCHAR *out, const WCHAR *text)
 {
     size_t i = 0;
     for (; text[i] != 0; i++)
@@ -128,7 +129,7 @@ static WCHAR *ce_wcscpy(WCHAR *out, const WCHAR *text)
     return out;
 }
 
-/* ---- The table ---- */
+// ---- The table ----
 
 // The layer's wide find data has CE's layout, so the search calls serve
 // images as they are.
@@ -140,7 +141,7 @@ struct CeImport {
     FARPROC address;
 };
 
-static const CeImport served[] = {
+static const CeImport kServed[] = {
     // Libraries
     {"FreeLibrary", (FARPROC)FreeLibrary},
     {"GetModuleFileNameW", (FARPROC)GetModuleFileNameW},
@@ -154,7 +155,7 @@ static const CeImport served[] = {
     {"CloseHandle", (FARPROC)CloseHandle},
     {"CreateDirectoryW", (FARPROC)CreateDirectoryW},
     {"CreateFileW", (FARPROC)CreateFileW},
-    {"DeleteFileW", (FARPROC)ce_delete_file},
+    {"DeleteFileW", (FARPROC)CeDeleteFileW},
     {"FindClose", (FARPROC)FindClose},
     {"FindFirstFileW", (FARPROC)FindFirstFileW},
     {"FindNextFileW", (FARPROC)FindNextFileW},
@@ -169,18 +170,18 @@ static const CeImport served[] = {
     {"Sleep", (FARPROC)Sleep},
     {"TerminateProcess", (FARPROC)TerminateProcess},
     // Synchronisation
-    {"DeleteCriticalSection", (FARPROC)ce_delete_critical_section},
-    {"EnterCriticalSection", (FARPROC)ce_enter_critical_section},
-    {"InitializeCriticalSection", (FARPROC)ce_initialize_critical_section},
+    {"DeleteCriticalSection", (FARPROC)CeDeleteCriticalSection},
+    {"EnterCriticalSection", (FARPROC)CeEnterCriticalSection},
+    {"InitializeCriticalSection", (FARPROC)CeInitializeCriticalSection},
     {"InterlockedCompareExchange", (FARPROC)InterlockedCompareExchange},
-    {"InterlockedDecrement", (FARPROC)ce_interlocked_decrement},
+    {"InterlockedDecrement", (FARPROC)CeInterlockedDecrement},
     {"InterlockedExchange", (FARPROC)InterlockedExchange},
-    {"InterlockedIncrement", (FARPROC)ce_interlocked_increment},
-    {"LeaveCriticalSection", (FARPROC)ce_leave_critical_section},
+    {"InterlockedIncrement", (FARPROC)CeInterlockedIncrement},
+    {"LeaveCriticalSection", (FARPROC)CeLeaveCriticalSection},
     // C runtime: streams and memory
     {"fclose", (FARPROC)fclose},
     {"fflush", (FARPROC)fflush},
-    {"fopen", (FARPROC)ce_fopen},
+    {"fopen", (FARPROC)CeFopen},
     {"_wfopen", (FARPROC)_wfopen},
     {"fread", (FARPROC)fread},
     {"fseek", (FARPROC)fseek},
@@ -207,14 +208,14 @@ static const CeImport served[] = {
     {"strspn", (FARPROC)strspn},
     {"strstr", (FARPROC)(static_cast<char *(*)(char *, const char *)>(strstr))},
     // C runtime: 16-bit text
-    {"wcscmp", (FARPROC)ce_wcscmp},
-    {"wcscpy", (FARPROC)ce_wcscpy},
-    {"wcslen", (FARPROC)ce_wcslen},
+    {"wcscmp", (FARPROC)CeWcscmp},
+    {"wcscpy", (FARPROC)CeWcscpy},
+    {"wcslen", (FARPROC)CeWcslen},
 };
 
 FARPROC KvzCeImport(const char *name)
 {
-    for (const CeImport &entry : served) {
+    for (const CeImport &entry : kServed) {
         if (strcmp(entry.name, name) == 0)
             return entry.address;
     }
@@ -223,5 +224,5 @@ FARPROC KvzCeImport(const char *name)
 
 const char *KvzCeImportName(unsigned index)
 {
-    return index < sizeof served / sizeof served[0] ? served[index].name : NULL;
+    return index < sizeof kServed / sizeof kServed[0] ? kServed[index].name : NULL;
 }
