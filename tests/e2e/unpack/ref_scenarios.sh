@@ -2,6 +2,16 @@
 # kvz_unpack with the reference KVZ32.DLL on archives made with tar.
 . "$(dirname "$0")/lib.sh"
 
+# The six lines of the usage, as the program prints them (without the last
+# line end).
+USAGE=$(printf '%s\n' \
+    'Aufruf: kvz_unpack [-d] [-a] [-f<D1> [-f<D2>] ...] [-o<Zielordner>] <KVZ-Datei>' \
+    'Optionen:' \
+    $'\t-d\tEs wird nur die Dateistruktur ausgegeben' \
+    $'\t-a\tNicht nur die Dateien im KVZ-Archiv werden durchlaufen' \
+    $'\t-o\tAngabe des Zielverzeichnis, in das entpackt wird (wird ggf. angelegt)' \
+    $'\t-f\tDatei(en) ohne Pfad, die durchlaufen werden soll(en) (ansonsten: alle)')
+
 # src/ with files of 0, 50, 100, 250 and 1000 bytes and nested directories;
 # arc/a.kvz holds them in this order.
 make_sample() {
@@ -168,17 +178,12 @@ test_repeated_and_empty_o() {
 test_unknown_options_and_usage() {
     run_unpack -x -D -
     expect_rc 1
-    expect_out <<'OUT'
+    expect_out <<OUT
 Unbekannter Schalter: x
 Unbekannter Schalter: D
 Unbekannter Schalter: ''
 Kein Archivname eingegeben!
-Aufruf: kvz_unpack [-d] [-a] [-f<D1> [-f<D2>] ...] [-o<Zielordner>] <KVZ-Datei>
-Optionen:
-	-d	Es wird nur die Dateistruktur ausgegeben
-	-a	Nicht nur die Dateien im KVZ-Archiv werden durchlaufen
-	-o	Angabe des Zielverzeichnis, in das entpackt wird (wird ggf. angelegt)
-	-f	Datei(en) ohne Pfad, die durchlaufen werden soll(en) (ansonsten: alle)
+${USAGE}
 OUT
 }
 
@@ -188,14 +193,7 @@ test_help_requests() {
     for request in -h '-?' --help '/?'; do
         run_unpack "$request" -d "$(arg_path ../arc/a.kvz)"
         expect_rc 0
-        expect_out <<'OUT'
-Aufruf: kvz_unpack [-d] [-a] [-f<D1> [-f<D2>] ...] [-o<Zielordner>] <KVZ-Datei>
-Optionen:
-	-d	Es wird nur die Dateistruktur ausgegeben
-	-a	Nicht nur die Dateien im KVZ-Archiv werden durchlaufen
-	-o	Angabe des Zielverzeichnis, in das entpackt wird (wird ggf. angelegt)
-	-f	Datei(en) ohne Pfad, die durchlaufen werden soll(en) (ansonsten: alle)
-OUT
+        printf '%s\n' "$USAGE" | expect_out
     done
 }
 
